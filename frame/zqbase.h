@@ -1,0 +1,98 @@
+// The base of the component's objects: the per-call context, parameter access, error
+// delivery and the growth of character buffers held in host handles.
+#pragma once
+
+#include <string>
+
+#include "extcomp.h"
+
+// Status of a method function. 0: success (the dispatcher sets the return value 1);
+// 2: success, the method set its own return value; negative: an error the dispatcher
+// reports through "$error"; any other positive value: a failure without a report.
+const qlong kStatusOk = 0;
+const qlong kStatusReturnSet = 2;
+const qlong kErrFailed = -2;
+const qlong kErrMethod = -101;
+const qlong kErrParams = -102;
+const qlong kErrMemory = -103;
+const qlong kErrUnsupported = -104;
+const qlong kErrCalc = -105;
+const qlong kErrRowMismatch = -106;
+const qlong kErrHex = -107;
+const qlong kErrDes = -108;
+const qlong kErrNotImplemented = -999;
+const qlong kStatusNoMemory = 22;  // a buffer could not grow; no report
+
+// The message text delivered with a status; null for 0, -1 and 2, which report nothing.
+const char* statusMessage(qlong status);
+
+// Context of one message. Built fresh for every message that runs component code.
+struct tThreadData {
+  explicit tThreadData(EXTCompInfo* e) : eci(e) {}
+  EXTCompInfo* eci;
+  const char* methodName = nullptr;  // "$name" of the running method
+  const char* errorText = nullptr;   // detail text of an error
+  strxxx* errorString = nullptr;     // detail text as a host string; wins over errorText
+  std::string errorBuffer;           // storage for a detail text composed at run time
+};
+
+enum eObjZQType : qlong { kObjZQMain = 1, kObjZQObjScope = 2 };
+
+class tObjZQBase {
+ public:
+  tObjZQBase(objinst inst, eObjZQType type) : objInst(inst), objType(type) {}
+  virtual ~tObjZQBase() {}
+  virtual tObjZQBase* dup(tThreadData* td, objinst inst);
+  virtual void copy(tThreadData* td, tObjZQBase* source);
+  virtual qlong methodCall(tThreadData* td) = 0;
+  virtual qlong property(qlong message, EXTCompInfo* eci, qbyte flag) = 0;
+
+  objinst objInst;
+  eObjZQType objType;
+  qbyte hostFlag = 0;
+
+  // Static methods of the library: routes by method id 2000 to 2006.
+  static qlong staticMethodCall(tThreadData* td);
+  static qlong staticMethodMakeParamRow(tThreadData* td);
+  static qlong staticMethodLoadParamVars(tThreadData* td);
+  static qlong staticMethodTrace(tThreadData* td);
+  static qlong staticMethodIs64Bit(tThreadData* td);
+  static qlong staticMethodLoadCRB(tThreadData* td);
+  static qlong staticMethodGetProcessID(tThreadData* td);
+  static qlong staticMethodLaunchProcess(tThreadData* td);
+
+  // Parameter access; parameters count from 1. Each answers 0 or -102 unless said.
+  // Missing: defaultValue; otherwise true when the value read as an integer is not 0.
+  static qbool getParamBoolDontCare(tThreadData* td, qshort n, qbool defaultValue);
+  // Boolean, integer or second integer kind whose value is 0 or 1.
+  static qlong getParamBool(tThreadData* td, qshort n, qbool& out);
+  // Character (text-to-integer rule), boolean, number, integer, second integer kind.
+  static qlong getParamInt(tThreadData* td, qshort n, qlong& out);
+  // Character only; at most 255 characters.
+  static qlong getParamText(tThreadData* td, qshort n, str255& out);
+  // A list; a row only when allowRow. out refers to the parameter's list.
+  static qlong getParamList(tThreadData* td, qshort n, EXTqlist& out, qbool allowRow);
+  // out refers to the parameter's own value. wanted/alternative are type codes (fftNone: any).
+  static qlong getParamVar(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
+                           ffttype alternative);
+  // Parameter n names a variable of the caller ("name" or "list.column").
+  static qlong getParamVarByName(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
+                                 ffttype alternative);
+  static qlong isParamList(const EXTfldval& value, qbool allowRow);
+  static qlong isParamText(const EXTfldval& value);
+  // First column whose name has exactly len characters and equals name ignoring case; 0: none.
+  static qshort findListColumn(const EXTqlist& list, const qchar* name, qlong len);
+
+  // Errors. returnError stores the detail text and returns status, for the dispatcher to
+  // report; showError stores it and reports at once.
+  static qlong returnError(tThreadData* td, qlong status, const char* text);
+  static qlong returnError(tThreadData* td, qlong status, const std::string& text);
+  qlong showError(tThreadData* td, qlong status, const char* text);
+  qlong showError(tThreadData* td, qlong status, strxxx* text);
+  // Calls "$error" of the owning instance with code, message, detail text and method name.
+  void callErrorMethod(tThreadData* td, qlong status);
+
+  // Appends count characters to a handle holding UTF-32 characters, creating it when null and
+  // growing it in steps of 1024 characters. Returns 0, or 22 with the handle unchanged.
+  static qlong handleConcatChars(qHandleInfo*& handle, const qchar* chars, qlong count);
+};

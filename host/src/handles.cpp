@@ -1,0 +1,247 @@
+// Memory handles, host strings, character conversion and case mapping.
+#include <unicode/uchar.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "hostruntime.h"
+#include "internal.h"
+
+namespace {
+
+struct FailureSwitch {
+  qlong countdown = 0;  // the allocation that makes this reach 0 fails
+  qlong above = 0;
+  bool refuseRows = false;
+  bool refuseCols = false;
+  qchar comma = U',';
+} gSwitch;
+
+bool refused(qlong bytes) {
+  if (gSwitch.above > 0 && bytes > gSwitch.above) return true;
+  if (gSwitch.countdown > 0 && --gSwitch.countdown == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+namespace hostrt {
+void setAllocFailure(qlong failNth, qlong failAbove) {
+  gSwitch.countdown = failNth;
+  gSwitch.above = failAbove;
+}
+void setListRefusal(bool refuseRows, bool refuseCols) {
+  gSwitch.refuseRows = refuseRows;
+  gSwitch.refuseCols = refuseCols;
+}
+void resetFailures() {
+  const qchar comma = gSwitch.comma;
+  gSwitch = FailureSwitch();
+  gSwitch.comma = comma;
+}
+void setCommaChar(qchar c) { gSwitch.comma = c; }
+}  // namespace hostrt
+
+qchar hostCommaChar() { return gSwitch.comma; }
+bool listRowsRefused() { return gSwitch.refuseRows; }
+bool listColsRefused() { return gSwitch.refuseCols; }
+
+// ---------------------------------------------------------------------------------------------
+// Handles
+
+qHandleInfo* handleNew(qlong bytes) {
+  if (bytes < 0) return nullptr;
+  qHandleInfo* h = static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo)));
+  if (!h) return nullptr;
+  h->mData = static_cast<qbyte*>(std::malloc(bytes > 0 ? static_cast<size_t>(bytes) : 1));
+  if (!h->mData) {
+    std::free(h);
+    return nullptr;
+  }
+  h->mAllocated = bytes;
+  h->mUsed = bytes;
+  return h;
+}
+
+qHandleInfo* handleCopy(const qHandleInfo* h) {
+  if (!h) return nullptr;
+  qHandleInfo* c = handleNew(h->mUsed);
+  if (!c) throw std::bad_alloc();
+  if (h->mUsed > 0) std::memcpy(c->mData, h->mData, static_cast<size_t>(h->mUsed));
+  return c;
+}
+
+void handleFree(qHandleInfo* h) {
+  if (!h) return;
+  std::free(h->mData);
+  std::free(h);
+}
+
+qHandleInfo* HANglobalAlloc(qlong size, qbool zero) {
+  if (size < 0 || refused(size)) return nullptr;
+  qHandleInfo* h = handleNew(size);
+  if (h && zero && size > 0) std::memset(h->mData, 0, static_cast<size_t>(size));
+  return h;
+}
+
+qbool HANglobalReAlloc(qHandleInfo* h, qlong size) {
+  if (!h || size < 0 || refused(size)) return qfalse;
+  qbyte* data = static_cast<qbyte*>(std::realloc(h->mData, size > 0 ? static_cast<size_t>(size) : 1));
+  if (!data) return qfalse;
+  h->mData = data;
+  h->mAllocated = size;
+  if (h->mUsed > size) h->mUsed = size;
+  return qtrue;
+}
+
+void HANglobalFree(qHandleInfo* h) { handleFree(h); }
+
+void HANsetUsed(qHandleInfo* h, qlong used) {
+  if (!h) return;
+  if (used < 0) used = 0;
+  h->mUsed = used > h->mAllocated ? h->mAllocated : used;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Host strings
+
+void strxxx::setLength(qlong len) {
+  if (len < 0) len = 0;
+  mLength = len > mCapacity ? mCapacity : len;
+}
+
+void strxxx::set(const qchar* chars, qlong len) {
+  if (len < 0) len = 0;
+  if (len > mCapacity) len = mCapacity;
+  if (len > 0 && chars != mData) std::memmove(mData, chars, static_cast<size_t>(len) * 4);
+  mLength = len;
+}
+
+void strxxx::append(const qchar* chars, qlong len) {
+  if (len > mCapacity - mLength) len = mCapacity - mLength;
+  if (len <= 0) return;
+  std::memmove(mData + mLength, chars, static_cast<size_t>(len) * 4);
+  mLength += len;
+}
+
+void strxxx::appendAscii(const char* text) {
+  for (; *text && mLength < mCapacity; ++text) mData[mLength++] = static_cast<qbyte>(*text);
+}
+
+strDyn::strDyn(qlong capacity) : strxxx(new qchar[capacity > 0 ? capacity : 1], capacity) {}
+strDyn::~strDyn() { delete[] cString(); }
+
+qlong ECOuprCmp(const qchar* a, const qchar* b, qlong len) {
+  for (qlong i = 0; i < len; ++i) {
+    const qchar x = uppC(a[i]), y = uppC(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Characters
+
+qchar uppC(qchar c) {
+  if (c < 128) return (c >= U'a' && c <= U'z') ? c - 32 : c;
+  return static_cast<qchar>(u_toupper(static_cast<UChar32>(c)));
+}
+
+qchar lowC(qchar c) {
+  if (c < 128) return (c >= U'A' && c <= U'Z') ? c + 32 : c;
+  return static_cast<qchar>(u_tolower(static_cast<UChar32>(c)));
+}
+
+namespace {
+const qchar kReplacement = 0xFFFD;
+bool isScalar(qchar c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
+}  // namespace
+
+qlong CHARconvFromUtf8(const qbyte* src, qlong len, qchar* dst) {
+  qlong i = 0, n = 0;
+  while (i < len) {
+    const qbyte b = src[i];
+    if (b < 0x80) {
+      dst[n++] = b;
+      ++i;
+      continue;
+    }
+    int extra;
+    qchar c, min;
+    if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1, c = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2, c = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3, c = b & 0x07, min = 0x10000;
+    } else {
+      dst[n++] = kReplacement;
+      ++i;
+      continue;
+    }
+    int k = 1;
+    for (; k <= extra && i + k < len && (src[i + k] & 0xC0) == 0x80; ++k)
+      c = (c << 6) | (src[i + k] & 0x3F);
+    if (k <= extra || c < min || !isScalar(c)) {
+      dst[n++] = kReplacement;  // one replacement for the malformed lead and its tail
+      i += k;
+      continue;
+    }
+    dst[n++] = c;
+    i += k;
+  }
+  return n;
+}
+
+qlong CHARutf8Length(const qchar* src, qlong len) {
+  qlong n = 0;
+  for (qlong i = 0; i < len; ++i) {
+    const qchar c = isScalar(src[i]) ? src[i] : kReplacement;
+    n += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  }
+  return n;
+}
+
+qlong CHARconvToUtf8(const qchar* src, qlong len, qbyte* dst) {
+  qlong n = 0;
+  for (qlong i = 0; i < len; ++i) {
+    const qchar c = isScalar(src[i]) ? src[i] : kReplacement;
+    if (c < 0x80) {
+      dst[n++] = static_cast<qbyte>(c);
+    } else if (c < 0x800) {
+      dst[n++] = static_cast<qbyte>(0xC0 | (c >> 6));
+      dst[n++] = static_cast<qbyte>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      dst[n++] = static_cast<qbyte>(0xE0 | (c >> 12));
+      dst[n++] = static_cast<qbyte>(0x80 | ((c >> 6) & 0x3F));
+      dst[n++] = static_cast<qbyte>(0x80 | (c & 0x3F));
+    } else {
+      dst[n++] = static_cast<qbyte>(0xF0 | (c >> 18));
+      dst[n++] = static_cast<qbyte>(0x80 | ((c >> 12) & 0x3F));
+      dst[n++] = static_cast<qbyte>(0x80 | ((c >> 6) & 0x3F));
+      dst[n++] = static_cast<qbyte>(0x80 | (c & 0x3F));
+    }
+  }
+  return n;
+}
+
+qlong CHARconvToUtf16(const qchar* src, qlong len, uint16_t* dst) {
+  qlong n = 0;
+  for (qlong i = 0; i < len; ++i) {
+    const qchar c = isScalar(src[i]) ? src[i] : kReplacement;
+    if (c < 0x10000) {
+      dst[n++] = static_cast<uint16_t>(c);
+    } else {
+      const qchar v = c - 0x10000;
+      dst[n++] = static_cast<uint16_t>(0xD800 + (v >> 10));
+      dst[n++] = static_cast<uint16_t>(0xDC00 + (v & 0x3FF));
+    }
+  }
+  return n;
+}
+
+qlong CHARconvFromLatin1(const qbyte* src, qlong len, qchar* dst) {
+  for (qlong i = 0; i < len; ++i) dst[i] = src[i];
+  return len;
+}

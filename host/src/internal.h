@@ -1,0 +1,79 @@
+// Storage behind host values and lists. Private to the host layer.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "extfldval.h"
+#include "hosttypes.h"
+
+// Handles for the host's own storage: not counted by the allocation-failure switch.
+qHandleInfo* handleNew(qlong bytes);
+qHandleInfo* handleCopy(const qHandleInfo* h);
+void handleFree(qHandleInfo* h);
+
+struct FldData {
+  ffttype type = fftCharacter;
+  qshort subtype = 0;
+  bool null = false;
+  union {
+    qlong i;      // integer; boolean (1 false, 2 true); date as year*10000+month*100+day
+    qint64 i64;   // second integer kind
+    double num;   // number
+    objinst obj;  // object reference
+  } v{};
+  qHandleInfo* h = nullptr;  // characters (UTF-32) or bytes
+  ListData* list = nullptr;  // list or row
+
+  FldData() = default;
+  FldData(const FldData& other) { assign(other); }
+  FldData& operator=(const FldData& other) {
+    if (this != &other) {
+      FldData copy(other);
+      swap(copy);
+    }
+    return *this;
+  }
+  ~FldData() { clearPayload(); }
+
+  void assign(const FldData& other);
+  void swap(FldData& other);
+  void clearPayload();
+  // Resets to the empty (or null) value of a type.
+  void reset(ffttype t, qshort sub, bool isNull);
+};
+
+struct ColDef {
+  std::u32string name;
+  ffttype type;
+  qshort subtype;
+  qlong maxLen;
+};
+
+struct RowData {
+  std::unique_ptr<FldData[]> cells;
+  bool selected = false;
+  bool savedSelected = false;
+};
+
+struct ListData {
+  bool isRow = false;
+  std::vector<ColDef> cols;
+  std::vector<RowData> rows;
+  qlong current = 0;
+
+  ListData() = default;
+  ListData(const ListData& other);
+  ListData& operator=(const ListData&) = delete;
+};
+
+// Text forms of values (conversion to character).
+std::u32string textOf(const FldData& d);
+// Text-to-integer rule of the host; false when the text does not parse.
+bool textToLong(const qchar* s, qlong len, qlong& out);
+qchar hostCommaChar();
+bool listRowsRefused();
+bool listColsRefused();
+// Orders two stored values as EXTfldval::compare does.
+int compareCells(const FldData& a, const FldData& b, bool caseInsensitive);

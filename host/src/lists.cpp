@@ -1,0 +1,187 @@
+// Host lists and rows: columns, lines, current line, selection, cells and sorting.
+#include <algorithm>
+#include <numeric>
+
+#include "extfldval.h"
+#include "internal.h"
+
+ListData::ListData(const ListData& other)
+    : isRow(other.isRow), cols(other.cols), current(other.current) {
+  rows.reserve(other.rows.size());
+  const size_t n = cols.size();
+  for (const RowData& r : other.rows) {
+    RowData copy;
+    copy.cells.reset(new FldData[n]);
+    for (size_t c = 0; c < n; ++c) copy.cells[c] = r.cells[c];
+    copy.selected = r.selected;
+    copy.savedSelected = r.savedSelected;
+    rows.push_back(std::move(copy));
+  }
+}
+
+namespace {
+
+
+bool validRow(const ListData* l, qlong row) {
+  return l && row >= 1 && static_cast<size_t>(row) <= l->rows.size();
+}
+bool validCol(const ListData* l, qshort col) {
+  return l && col >= 1 && static_cast<size_t>(col) <= l->cols.size();
+}
+
+}  // namespace
+
+EXTqlist::EXTqlist(qbool isRow) : mData(new ListData()), mOwned(mData) { mData->isRow = isRow; }
+EXTqlist::EXTqlist(ListData* ref) : mData(ref), mOwned(nullptr) {}
+EXTqlist::~EXTqlist() { delete mOwned; }
+
+void EXTqlist::setRef(ListData* ref) {
+  if (mOwned != ref) delete mOwned;
+  mOwned = nullptr;
+  mData = ref;
+}
+
+qbool EXTqlist::isRow() const { return mData && mData->isRow; }
+qlong EXTqlist::rowCnt() const { return mData ? static_cast<qlong>(mData->rows.size()) : 0; }
+qshort EXTqlist::colCnt() const { return mData ? static_cast<qshort>(mData->cols.size()) : 0; }
+
+qlong EXTqlist::getCurRow() const {
+  if (!mData) return 0;
+  if (mData->isRow) return mData->rows.empty() ? 0 : 1;
+  return mData->current;
+}
+
+void EXTqlist::setCurRow(qlong row) {
+  if (!mData) return;
+  mData->current = validRow(mData, row) ? row : 0;
+}
+
+qlong EXTqlist::insertRow(qlong row) {
+  if (!mData || listRowsRefused()) return 0;
+  if (mData->isRow && !mData->rows.empty()) return 0;
+  const size_t n = mData->cols.size();
+  RowData r;
+  r.cells.reset(new FldData[n > 0 ? n : 1]);
+  for (size_t c = 0; c < n; ++c) r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
+  size_t at = mData->rows.size();
+  if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
+  mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
+  if (mData->current >= static_cast<qlong>(at) + 1) ++mData->current;
+  return static_cast<qlong>(at) + 1;
+}
+
+qbool EXTqlist::deleteRow(qlong row) {
+  if (!validRow(mData, row)) return qfalse;
+  mData->rows.erase(mData->rows.begin() + (row - 1));
+  if (mData->current == row)
+    mData->current = validRow(mData, row) ? row : static_cast<qlong>(mData->rows.size());
+  else if (mData->current > row)
+    --mData->current;
+  return qtrue;
+}
+
+qshort EXTqlist::addCol(ffttype type, qshort subtype, qlong maxLen, const strxxx* name) {
+  if (!mData || listColsRefused() || mData->cols.size() >= 32767) return 0;
+  ColDef col;
+  if (name) col.name.assign(name->cString(), static_cast<size_t>(name->length()));
+  col.type = type;
+  col.subtype = subtype;
+  col.maxLen = maxLen;
+  const size_t n = mData->cols.size();
+  for (RowData& r : mData->rows) {
+    std::unique_ptr<FldData[]> cells(new FldData[n + 1]);
+    for (size_t c = 0; c < n; ++c) cells[c].swap(r.cells[c]);
+    cells[n].reset(type, subtype, false);
+    r.cells = std::move(cells);
+  }
+  mData->cols.push_back(std::move(col));
+  return static_cast<qshort>(n + 1);
+}
+
+void EXTqlist::clearRows() {
+  if (!mData) return;
+  mData->rows.clear();
+  mData->current = 0;
+}
+
+void EXTqlist::clear() {
+  if (!mData) return;
+  clearRows();
+  mData->cols.clear();
+}
+
+void EXTqlist::getColName(qshort col, strxxx& name) const {
+  if (!validCol(mData, col)) {
+    name.setLength(0);
+    return;
+  }
+  const std::u32string& n = mData->cols[static_cast<size_t>(col - 1)].name;
+  name.set(n.data(), static_cast<qlong>(n.size()));
+}
+
+ffttype EXTqlist::getColType(qshort col, qshort* subtype, qlong* maxLen) const {
+  if (!validCol(mData, col)) return fftNone;
+  const ColDef& c = mData->cols[static_cast<size_t>(col - 1)];
+  if (subtype) *subtype = c.subtype;
+  if (maxLen) *maxLen = c.maxLen;
+  return c.type;
+}
+
+qbool EXTqlist::getColValRef(qlong row, qshort col, EXTfldval& out, qbool) const {
+  if (!validRow(mData, row) || !validCol(mData, col)) return qfalse;
+  out.setRef(&mData->rows[static_cast<size_t>(row - 1)].cells[col - 1]);
+  return qtrue;
+}
+
+qbool EXTqlist::getColVal(qlong row, qshort col, EXTfldval& out) const {
+  if (!validRow(mData, row) || !validCol(mData, col)) return qfalse;
+  EXTfldval cell(&mData->rows[static_cast<size_t>(row - 1)].cells[col - 1]);
+  out = cell;
+  return qtrue;
+}
+
+qbool EXTqlist::putColVal(qlong row, qshort col, const EXTfldval& val) {
+  if (!validRow(mData, row) || !validCol(mData, col)) return qfalse;
+  EXTfldval cell(&mData->rows[static_cast<size_t>(row - 1)].cells[col - 1]);
+  cell = val;
+  return qtrue;
+}
+
+qbool EXTqlist::isRowSelected(qlong row, qbool saved) const {
+  if (!validRow(mData, row)) return qfalse;
+  const RowData& r = mData->rows[static_cast<size_t>(row - 1)];
+  return saved ? r.savedSelected : r.selected;
+}
+
+void EXTqlist::selectRow(qlong row, qbool selected, qbool saved) {
+  if (!validRow(mData, row)) return;
+  RowData& r = mData->rows[static_cast<size_t>(row - 1)];
+  (saved ? r.savedSelected : r.selected) = selected;
+}
+
+void EXTqlist::sort(const qsortField* fields, qshort count) {
+  if (!mData || mData->rows.size() < 2) return;
+  std::vector<qsortField> keys;
+  for (qshort i = 0; i < count; ++i)
+    if (validCol(mData, fields[i].mCol)) keys.push_back(fields[i]);
+  if (keys.empty()) return;
+  std::vector<size_t> order(mData->rows.size());
+  std::iota(order.begin(), order.end(), 0);
+  const std::vector<RowData>& rows = mData->rows;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    for (const qsortField& k : keys) {
+      const int c = compareCells(rows[a].cells[k.mCol - 1], rows[b].cells[k.mCol - 1], k.mIgnoreCase);
+      if (c) return k.mDescending ? c > 0 : c < 0;
+    }
+    return false;
+  });
+  std::vector<RowData> sorted;
+  sorted.reserve(order.size());
+  qlong current = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (static_cast<qlong>(order[i]) + 1 == mData->current) current = static_cast<qlong>(i) + 1;
+    sorted.push_back(std::move(mData->rows[order[i]]));
+  }
+  mData->rows.swap(sorted);
+  mData->current = current;
+}

@@ -1,0 +1,2 @@
+#include "testhost.h"
+TEST(Placeholder, Builds) { SUCCEED(); }
