@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "zqbase.h"
+
 namespace zqtest {
 
 namespace {
@@ -104,8 +106,17 @@ void ComponentTest::SetUp() {
 }
 
 void ComponentTest::TearDown() {
-  host.destruct(kObjMain, mainInst);
   hostrt::resetFailures();
+  // Destroy what a test left, as a host does when it closes.
+  while (!host.store().objects.empty()) {
+    auto it = host.store().objects.begin();
+    auto* object = static_cast<tObjZQBase*>(it->second);
+    if (!object) {
+      host.store().objects.erase(it);
+      continue;
+    }
+    host.destruct(object->objType == kObjZQObjScope ? kObjScope : kObjMain, it->first);
+  }
 }
 
 hostrt::CallOutcome ComponentTest::call(qlong methodId, std::vector<EXTfldval>& params) {
