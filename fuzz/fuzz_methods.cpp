@@ -69,11 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)initialised;
   if (size < 1) return 0;
   static hostrt::Host host(ZQWndProc);
-  static objinst inst = [] {
-    const objinst i = hostrt::newInstance("fuzz");
-    host.construct(kObjMain, i);
-    return i;
-  }();
+  static const objinst inst = hostrt::newInstance("fuzz");
+  host.construct(kObjMain, inst);
   const qlong method = 2100 + data[0] % 29;
   std::vector<EXTfldval> params;
   size_t i = 1;
@@ -85,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     i += n;
   }
   host.call(kObjMain, inst, method, params);
+  host.destruct(kObjMain, inst);
   hostrt::clearRecordedCalls();
   return 0;
 }
