@@ -37,30 +37,97 @@ int bitCount13(uint32_t v) {
   return count;
 }
 
-// Divides the 13-byte number in place and returns the remainder.
-uint32_t divideBytes(uint8_t* number, uint32_t divisor) {
-  uint32_t remainder = 0;
-  for (int i = 0; i < kUSPSNumberBytes; ++i) {
-    const uint32_t current = (remainder << 8) | number[i];
-    number[i] = static_cast<uint8_t>(current / divisor);
-    remainder = current % divisor;
-  }
-  return remainder;
+// The 13-byte number as four 32-bit limbs, most significant first; limb 0 holds the top byte.
+// Working a limb at a time keeps the carry chains short.
+inline uint32_t loadBigEndian32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return __builtin_bswap32(v);
 }
 
-// The 11-bit frame check sequence over the low 102 bits of the number, most significant bit
-// first: generator 0xF35, preset 0x7FF.
-uint32_t frameCheckSequence(const uint8_t* number) {
-  uint32_t fcs = 0x7FF;
-  for (int i = 0; i < kUSPSNumberBytes; ++i) {
-    for (int bit = (i == 0 ? 5 : 7); bit >= 0; --bit) {
-      const uint32_t data = (number[i] >> bit) & 1u;
-      if (((fcs >> 10) & 1u) ^ data)
-        fcs = ((fcs << 1) ^ 0xF35) & 0x7FF;
-      else
-        fcs = (fcs << 1) & 0x7FF;
+inline void storeBigEndian32(uint8_t* p, uint32_t v) {
+  v = __builtin_bswap32(v);
+  std::memcpy(p, &v, 4);
+}
+
+inline void toLimbs(const uint8_t* number, uint32_t* limbs) {
+  limbs[0] = number[0];
+  limbs[1] = loadBigEndian32(number + 1);
+  limbs[2] = loadBigEndian32(number + 5);
+  limbs[3] = loadBigEndian32(number + 9);
+}
+
+inline void fromLimbs(const uint32_t* limbs, uint8_t* number) {
+  number[0] = static_cast<uint8_t>(limbs[0]);
+  storeBigEndian32(number + 1, limbs[1]);
+  storeBigEndian32(number + 5, limbs[2]);
+  storeBigEndian32(number + 9, limbs[3]);
+}
+
+// The number held in limbs times factor, in place; what passes the 13 bytes is dropped.
+inline void multiplyLimbs(uint32_t* limbs, uint16_t factor) {
+  uint64_t carry = 0;
+#pragma GCC unroll 3
+  for (int i = 3; i >= 1; --i) {
+    const uint64_t product = static_cast<uint64_t>(limbs[i]) * factor + carry;
+    limbs[i] = static_cast<uint32_t>(product);
+    carry = product >> 32;
+  }
+  limbs[0] = static_cast<uint32_t>((static_cast<uint64_t>(limbs[0]) * factor + carry) & 0xFF);
+}
+
+// The number held in limbs plus addend, in place; what passes the 13 bytes is dropped.
+inline void addLimbs(uint32_t* limbs, uint16_t addend) {
+  uint64_t carry = addend;
+#pragma GCC unroll 3
+  for (int i = 3; i >= 1; --i) {
+    const uint64_t sum = static_cast<uint64_t>(limbs[i]) + carry;
+    limbs[i] = static_cast<uint32_t>(sum);
+    carry = sum >> 32;
+  }
+  limbs[0] = static_cast<uint32_t>((limbs[0] + carry) & 0xFF);
+}
+
+// Divides the number held in limbs by Divisor in place and returns the remainder.
+template <uint32_t Divisor>
+uint32_t divideLimbs(uint32_t* limbs) {
+  uint64_t remainder = 0;
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    const uint64_t current = remainder << 32 | limbs[i];
+    limbs[i] = static_cast<uint32_t>(current / Divisor);
+    remainder = current % Divisor;
+  }
+  return static_cast<uint32_t>(remainder);
+}
+
+// One step of the frame check sequence (generator 0xF35, 11 bits) for one data bit.
+constexpr uint32_t fcsStep(uint32_t fcs, uint32_t data) {
+  return (((fcs >> 10) ^ data) & 1u) ? ((fcs << 1) ^ 0xF35) & 0x7FF : (fcs << 1) & 0x7FF;
+}
+
+// The register after eight zero data bits from (index << 3): with it, a whole data byte b
+// moves the register fcs to ((fcs << 8) ^ table[((fcs >> 3) ^ b) & 0xFF]) & 0x7FF.
+struct FcsByteTable {
+  uint16_t entry[256];
+  constexpr FcsByteTable() : entry() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t fcs = i << 3;
+      for (int bit = 0; bit < 8; ++bit) fcs = fcsStep(fcs, 0);
+      entry[i] = static_cast<uint16_t>(fcs);
     }
   }
+};
+constexpr FcsByteTable kFcsByteTable;
+
+// The 11-bit frame check sequence over the low 102 bits of the number, most significant bit
+// first: generator 0xF35, preset 0x7FF. The first byte gives its six low bits, the others all
+// eight.
+uint32_t frameCheckSequence(const uint8_t* number) {
+  uint32_t fcs = 0x7FF;
+  for (int bit = 5; bit >= 0; --bit) fcs = fcsStep(fcs, (number[0] >> bit) & 1u);
+  for (int i = 1; i < kUSPSNumberBytes; ++i)
+    fcs = ((fcs << 8) ^ kFcsByteTable.entry[((fcs >> 3) ^ number[i]) & 0xFF]) & 0x7FF;
   return fcs;
 }
 
@@ -102,23 +169,19 @@ const int32_t BarBottomCharacterShiftArray[65] = {
 
 int MultiplyBytesByShort(uint8_t* number, uint16_t factor) {
   if (!number) return 0;
-  uint32_t carry = 0;
-  for (int i = kUSPSNumberBytes - 1; i >= 0; --i) {
-    const uint32_t product = static_cast<uint32_t>(number[i]) * factor + carry;
-    number[i] = static_cast<uint8_t>(product & 0xFF);
-    carry = product >> 8;
-  }
+  uint32_t limbs[4];
+  toLimbs(number, limbs);
+  multiplyLimbs(limbs, factor);
+  fromLimbs(limbs, number);
   return 1;
 }
 
 int AddShortToBytes(uint8_t* number, uint16_t addend) {
   if (!number) return 0;
-  uint32_t carry = addend;
-  for (int i = kUSPSNumberBytes - 1; i >= 0 && carry != 0; --i) {
-    const uint32_t sum = number[i] + carry;
-    number[i] = static_cast<uint8_t>(sum & 0xFF);
-    carry = sum >> 8;
-  }
+  uint32_t limbs[4];
+  toLimbs(number, limbs);
+  addLimbs(limbs, addend);
+  fromLimbs(limbs, number);
   return 1;
 }
 
@@ -178,20 +241,24 @@ int Encode(const char* trackString, const char* routeString, char* bars) {
     carry = sum / 10;
   }
 
-  // The 13-byte number: routing value, then the tracking digits (the second in base 5).
-  uint8_t number[kUSPSNumberBytes] = {0};
+  // The 13-byte number: routing value, then the tracking digits (the second in base 5). It is
+  // worked on as limbs, with the arithmetic of MultiplyBytesByShort and AddShortToBytes
+  // (which cannot fail on this local number), and written out as bytes for the FCS.
+  uint32_t limbs[4] = {0, 0, 0, 0};
   for (uint8_t digit : digits) {
-    if (MultiplyBytesByShort(number, 10) != 1 || AddShortToBytes(number, digit) != 1)
-      return kUSPSByteConversionFailed;
+    multiplyLimbs(limbs, 10);
+    addLimbs(limbs, digit);
   }
-  MultiplyBytesByShort(number, 10);
-  AddShortToBytes(number, static_cast<uint16_t>(trackString[0] - '0'));
-  MultiplyBytesByShort(number, 5);
-  AddShortToBytes(number, static_cast<uint16_t>(trackString[1] - '0'));
+  multiplyLimbs(limbs, 10);
+  addLimbs(limbs, static_cast<uint16_t>(trackString[0] - '0'));
+  multiplyLimbs(limbs, 5);
+  addLimbs(limbs, static_cast<uint16_t>(trackString[1] - '0'));
   for (int i = 2; i < 20; ++i) {
-    MultiplyBytesByShort(number, 10);
-    AddShortToBytes(number, static_cast<uint16_t>(trackString[i] - '0'));
+    multiplyLimbs(limbs, 10);
+    addLimbs(limbs, static_cast<uint16_t>(trackString[i] - '0'));
   }
+  uint8_t number[kUSPSNumberBytes];
+  fromLimbs(limbs, number);
 
   const uint32_t fcs = frameCheckSequence(number);
 
@@ -199,9 +266,9 @@ int Encode(const char* trackString, const char* routeString, char* bars) {
 
   // Codewords: J in base 636, I to B in base 1365, A in base 659.
   uint32_t codewords[10];
-  codewords[9] = divideBytes(number, 636);
-  for (int i = 8; i >= 1; --i) codewords[i] = divideBytes(number, 1365);
-  codewords[0] = divideBytes(number, 659);
+  codewords[9] = divideLimbs<636>(limbs);
+  for (int i = 8; i >= 1; --i) codewords[i] = divideLimbs<1365>(limbs);
+  codewords[0] = divideLimbs<659>(limbs);
   if (codewords[0] > 658 || codewords[9] > 635) return kUSPSCodewordConversionFailed;
   codewords[9] *= 2;                     // orientation
   if (fcs & 0x400) codewords[0] += 659;  // the FCS's top bit
