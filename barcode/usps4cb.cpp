@@ -264,11 +264,13 @@ int Encode(const char* trackString, const char* routeString, char* bars) {
 
   if (!characterTablesBuilt()) return kUSPSRetrieveTableFailed;
 
-  // Codewords: J in base 636, I to B in base 1365, A in base 659.
+  // Codewords: J in base 636, I to B in base 1365; A is what remains and must be below 659.
+  // (Checked strings keep it there; a number that does not fit must not wrap into a barcode.)
   uint32_t codewords[10];
   codewords[9] = divideLimbs<636>(limbs);
   for (int i = 8; i >= 1; --i) codewords[i] = divideLimbs<1365>(limbs);
-  codewords[0] = divideLimbs<659>(limbs);
+  if (limbs[0] != 0 || limbs[1] != 0 || limbs[2] != 0) return kUSPSCodewordConversionFailed;
+  codewords[0] = limbs[3];
   if (codewords[0] > 658 || codewords[9] > 635) return kUSPSCodewordConversionFailed;
   codewords[9] *= 2;                     // orientation
   if (fcs & 0x400) codewords[0] += 659;  // the FCS's top bit

@@ -104,6 +104,17 @@ TEST(USPS4CB, InputIsCutLikeTheCopies) {
   }
 }
 
+// Encode on its own trusts its caller, but never turns a number too large into bars.
+TEST(USPS4CB, EncodeRefusesWhatDoesNotFit) {
+  char bars[66];
+  EXPECT_EQ(Encode(kTrack, "0123456", bars), 12);
+  EXPECT_EQ(Encode(kTrack, "99999999999", bars), 0);  // the largest routing value fits
+  EXPECT_EQ(Encode("94999999999999999999", "99999999999", bars), 0);
+  // Characters above '9' make routing "digits" above 9: the value passes 2^102.
+  EXPECT_EQ(Encode(kTrack, ":::::::::::", bars), 5);
+  EXPECT_EQ(Encode(kTrack, "AAAAAAAAAAA", bars), 5);
+}
+
 u128 fromBytes(const uint8_t* b) {
   u128 v = 0;
   for (int i = 0; i < 13; ++i) v = (v << 8) | b[i];
