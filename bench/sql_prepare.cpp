@@ -26,10 +26,18 @@ EXTfldval wideLine(bool isRow, bool changed) {
     l.getColValRef(line, c, cell, qtrue);
     const int v = c + (changed && c % 20 == 0 ? 1000 : 0);
     switch (types[c % 4]) {
-      case fftCharacter: cell = textValue("value " + std::to_string(v)); break;
-      case fftInteger: cell.setLong(v); break;
-      case fftNumber: cell.setNum(v + 0.5); break;
-      default: cell.setDate(2000 + v % 20, 1 + v % 12, 1 + v % 28); break;
+      case fftCharacter:
+        cell = textValue("value " + std::to_string(v));
+        break;
+      case fftInteger:
+        cell.setLong(v);
+        break;
+      case fftNumber:
+        cell.setNum(v + 0.5);
+        break;
+      default:
+        cell.setDate(2000 + v % 20, 1 + v % 12, 1 + v % 28);
+        break;
     }
   }
   l.setCurRow(line);

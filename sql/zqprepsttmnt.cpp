@@ -154,7 +154,8 @@ qlong Statement::run(qshort paramCount) {
   qlong status;
   if (isInsert) {
     status = tObjZQBase::getParamInt(td, 3, columnCount);
-    if (status != 0) return tObjZQBase::returnError(td, status, "Parameter 3 must be of type integer");
+    if (status != 0)
+      return tObjZQBase::returnError(td, status, "Parameter 3 must be of type integer");
   } else {
     status = tObjZQBase::getParamVarByName(td, 3, oldValue, fftList, fftRow);
     if (status != 0 || !oldValue.getList(&oldList, qfalse))
@@ -166,21 +167,26 @@ qlong Statement::run(qshort paramCount) {
 
   EXTfldval ignored;
   status = tObjZQBase::getParamVar(td, 4, ignored, fftCharacter, fftNone);
-  if (status != 0) return tObjZQBase::returnError(td, status, "Parameter 4 must be of type character");
+  if (status != 0)
+    return tObjZQBase::returnError(td, status, "Parameter 4 must be of type character");
   // Column names separated by backquotes; empty pieces are dropped, spaces belong to names.
   const std::string ignoreText = OmnisTools::getStringFromEXTFldVal(ignored);
   typedef boost::tokenizer<boost::char_separator<char>> Tokenizer;
   const boost::char_separator<char> backquote("`");
   const Tokenizer names(ignoreText, backquote);
-  BOOST_FOREACH (const std::string& name, names) { ignoreSet.insert(name); }
+  BOOST_FOREACH (const std::string& name, names) {
+    ignoreSet.insert(name);
+  }
 
   EXTfldval result;
   status = tObjZQBase::getParamVar(td, 1, result, fftCharacter, fftNone);
-  if (status != 0) return tObjZQBase::returnError(td, status, "Parameter 1 must be of type character");
+  if (status != 0)
+    return tObjZQBase::returnError(td, status, "Parameter 1 must be of type character");
   result.setChar(nullptr, 0);
 
   status = tObjZQBase::getParamText(td, 5, prefix);
-  if (status != 0) return tObjZQBase::returnError(td, status, "Parameter 5 must be of type character");
+  if (status != 0)
+    return tObjZQBase::returnError(td, status, "Parameter 5 must be of type character");
   flag = tObjZQBase::getParamBoolDontCare(td, 6, qfalse);
 
   TextBuffer text;
@@ -239,9 +245,8 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
       oldList.getColName(static_cast<qshort>(n), name);
     }
 
-    if (prefixLen > 0 &&
-        (name.length() < prefixLen ||
-         std::memcmp(name.cString(), prefix.cString(), sizeof(qchar) * prefixLen) != 0))
+    if (prefixLen > 0 && (name.length() < prefixLen || std::memcmp(name.cString(), prefix.cString(),
+                                                                   sizeof(qchar) * prefixLen) != 0))
       continue;
 
     bool ok = true;
@@ -267,9 +272,9 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
   // An insert with no column included stays empty, like an update without changes.
   if (isInsert && !first) {
     qHandleInfo* h = values.release();
-    const bool ok =
-        text.add(U')') && text.add(reinterpret_cast<qchar*>(h->mData), HANgetUsed(h) / 4) &&
-        text.add(U')');
+    const bool ok = text.add(U')') &&
+                    text.add(reinterpret_cast<qchar*>(h->mData), HANgetUsed(h) / 4) &&
+                    text.add(U')');
     HANglobalFree(h);
     if (!ok) return kErrMemory;
   }

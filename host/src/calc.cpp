@@ -97,8 +97,7 @@ struct ParseError {
 };
 
 bool isNameStart(qchar c) {
-  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || c == U'_' || c == U'$' ||
-         c > 127;
+  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || c == U'_' || c == U'$' || c > 127;
 }
 bool isNameChar(qchar c) { return isNameStart(c) || (c >= U'0' && c <= U'9'); }
 bool isDigit(qchar c) { return c >= U'0' && c <= U'9'; }
@@ -130,16 +129,29 @@ class Lexer {
     ++mPos;
     t.last = mPos;
     switch (c) {
-      case U'(': t.kind = Tok::LParen; return t;
-      case U')': t.kind = Tok::RParen; return t;
-      case U',': t.kind = Tok::Comma; return t;
-      case U'+': return op(t, Op::Add);
-      case U'-': return op(t, Op::Sub);
-      case U'*': return op(t, Op::Mul);
-      case U'/': return op(t, Op::Div);
-      case U'=': return op(t, Op::Eq);
-      case U'&': return op(t, Op::And);
-      case U'|': return op(t, Op::Or);
+      case U'(':
+        t.kind = Tok::LParen;
+        return t;
+      case U')':
+        t.kind = Tok::RParen;
+        return t;
+      case U',':
+        t.kind = Tok::Comma;
+        return t;
+      case U'+':
+        return op(t, Op::Add);
+      case U'-':
+        return op(t, Op::Sub);
+      case U'*':
+        return op(t, Op::Mul);
+      case U'/':
+        return op(t, Op::Div);
+      case U'=':
+        return op(t, Op::Eq);
+      case U'&':
+        return op(t, Op::And);
+      case U'|':
+        return op(t, Op::Or);
       case U'<':
         if (mPos < mLen && (mS[mPos] == U'>' || mS[mPos] == U'=')) {
           t.last = ++mPos;
@@ -547,22 +559,32 @@ class Evaluator {
     const EXTfldval a = eval(n.kids[0]);
     const EXTfldval b = eval(n.kids[1]);
     switch (n.op) {
-      case Op::Eq: return boolValue(compare(a, b) == 0);
-      case Op::Ne: return boolValue(compare(a, b) != 0);
-      case Op::Lt: return boolValue(compare(a, b) < 0);
-      case Op::Gt: return boolValue(compare(a, b) > 0);
-      case Op::Le: return boolValue(compare(a, b) <= 0);
-      case Op::Ge: return boolValue(compare(a, b) >= 0);
-      default: break;
+      case Op::Eq:
+        return boolValue(compare(a, b) == 0);
+      case Op::Ne:
+        return boolValue(compare(a, b) != 0);
+      case Op::Lt:
+        return boolValue(compare(a, b) < 0);
+      case Op::Gt:
+        return boolValue(compare(a, b) > 0);
+      case Op::Le:
+        return boolValue(compare(a, b) <= 0);
+      case Op::Ge:
+        return boolValue(compare(a, b) >= 0);
+      default:
+        break;
     }
     // Arithmetic: a null operand gives a null result, after both are checked as numbers.
     const double x = a.isNull() ? 0 : numberOf(a);
     const double y = b.isNull() ? 0 : numberOf(b);
     if (a.isNull() || b.isNull()) return nullNumber();
     switch (n.op) {
-      case Op::Add: return numberValue(x + y);
-      case Op::Sub: return numberValue(x - y);
-      case Op::Mul: return numberValue(x * y);
+      case Op::Add:
+        return numberValue(x + y);
+      case Op::Sub:
+        return numberValue(x - y);
+      case Op::Mul:
+        return numberValue(x * y);
       default:
         if (y == 0) throw EvalError();
         return numberValue(x / y);
@@ -603,8 +625,9 @@ class Evaluator {
         if (count < 0) count = 0;
         if (start > static_cast<double>(s.size())) return textValue(U"");
         const size_t from = static_cast<size_t>(start) - 1;
-        const size_t take =
-            count >= static_cast<double>(s.size() - from) ? s.size() - from : static_cast<size_t>(count);
+        const size_t take = count >= static_cast<double>(s.size() - from)
+                                ? s.size() - from
+                                : static_cast<size_t>(count);
         return textValue(s.substr(from, take));
       }
       case Fn::Pos: {

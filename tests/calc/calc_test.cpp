@@ -30,8 +30,8 @@ class Calc : public ::testing::Test {
   Fault parse(EXTfldval& calc, const std::string& text) {
     const std::u32string t = hostrt::toU32(text);
     Fault f{0, -1, -1};
-    f.code = calc.setCalculation(&eci, 1, t.data(), static_cast<qlong>(t.size()), &f.first,
-                                 &f.last);
+    f.code =
+        calc.setCalculation(&eci, 1, t.data(), static_cast<qlong>(t.size()), &f.first, &f.last);
     return f;
   }
   // Parses and evaluates; false when either step fails.
@@ -76,7 +76,11 @@ TEST_F(Calc, ValuesPrecedenceAndFunctions) {
       {"con('a',\"b\",1,'\"')", fftCharacter, "ab1\""},
       {"len('h\xC3\xA9llo')", fftInteger, "5"},
       {"UPP('abc')", fftCharacter, "ABC"},
-      {"low(\"\xC3\x80" "B\")", fftCharacter, "\xC3\xA0" "b"},
+      {"low(\"\xC3\x80"
+       "B\")",
+       fftCharacter,
+       "\xC3\xA0"
+       "b"},
       {"mid('abcdef',2,3)", fftCharacter, "bcd"},
       {"mid('abc',2)", fftCharacter, "bc"},
       {"mid('abc',0,2)", fftCharacter, "ab"},
@@ -129,8 +133,8 @@ TEST_F(Calc, ListsAndRowsAreValues) {
 }
 
 TEST_F(Calc, ColumnNameListOfCinst) {
-  for (const char* c : {"$cinst.$cols.$makelist($ref.$name)",
-                        " $CInst.$Cols.$MakeList( $REF.$NAME ) "}) {
+  for (const char* c :
+       {"$cinst.$cols.$makelist($ref.$name)", " $CInst.$Cols.$MakeList( $REF.$NAME ) "}) {
     EXTfldval r;
     ASSERT_TRUE(eval(c, r)) << c;
     EXTqlist l;
@@ -203,13 +207,13 @@ TEST_F(Calc, SyntaxErrorsWithPositions) {
 }
 
 TEST_F(Calc, EvaluationErrors) {
-  for (const char* c : {"1/0", "x/(x-7)", "'abc'+1", "lst*2", "con(lst)", "len($cinst)",
-                        "not('maybe')", "'x'&1=1",
-                        "99999999999999999999999999999999999999999999999999999999999999999999"
-                        "99999999999999999999999999999999999999999999999999999999999999999999"
-                        "99999999999999999999999999999999999999999999999999999999999999999999"
-                        "99999999999999999999999999999999999999999999999999999999999999999999"
-                        "99999999999999999999999999999999999999999999999999999999999999999999*10"}) {
+  for (const char* c :
+       {"1/0", "x/(x-7)", "'abc'+1", "lst*2", "con(lst)", "len($cinst)", "not('maybe')", "'x'&1=1",
+        "99999999999999999999999999999999999999999999999999999999999999999999"
+        "99999999999999999999999999999999999999999999999999999999999999999999"
+        "99999999999999999999999999999999999999999999999999999999999999999999"
+        "99999999999999999999999999999999999999999999999999999999999999999999"
+        "99999999999999999999999999999999999999999999999999999999999999999999*10"}) {
     EXTfldval calc;
     ASSERT_EQ(parse(calc, c).code, 0) << c;
     EXTfldval r = chr("untouched");

@@ -18,7 +18,8 @@ class Prepare : public ComponentTest {
     return cols;
   }
 
-  hostrt::CallOutcome insert(EXTfldval count, const std::string& ignore, const std::string& prefix) {
+  hostrt::CallOutcome insert(EXTfldval count, const std::string& ignore,
+                             const std::string& prefix) {
     params = {chr("stale"), integer(7), count, chr(ignore), chr(prefix)};
     return call("$prepareinsert", params);
   }
@@ -58,7 +59,8 @@ TEST_F(Prepare, InsertTextForm) {
 
 TEST_F(Prepare, UpdateTextFormHoldsChangedColumnsOnly) {
   setCinst(textColumns({"a", "b", "c"}));
-  host.context().setVar("old", oneLine({{"a", chr("a")}, {"b", chr("old")}, {"c", chr("c0")}}, false));
+  host.context().setVar("old",
+                        oneLine({{"a", chr("a")}, {"b", chr("old")}, {"c", chr("c0")}}, false));
   expectDone(update("old", "", ""), "b=@[$cinst.b],c=@[$cinst.c]", 1);
   // No change: empty text, significant 0, success.
   host.context().setVar("old", cinst());
@@ -73,11 +75,19 @@ TEST_F(Prepare, PrefixAndIgnoreSet) {
     const char* insertText;
     qlong significant;
   } cases[] = {
-      {{"cus_name", "cus_town", "other"}, "cus", "",
-       "(cus_name,cus_town) VALUES (@[$cinst.cus_name],@[$cinst.cus_town])", 1},
-      {{"cus_name", "cus_town"}, "cus", "name``town`",
-       "(cus_name,cus_town) VALUES (@[$cinst.cus_name],@[$cinst.cus_town])", 0},
-      {{"cus_name", "cus_town", "cus_zip"}, "cus", "name``town`",
+      {{"cus_name", "cus_town", "other"},
+       "cus",
+       "",
+       "(cus_name,cus_town) VALUES (@[$cinst.cus_name],@[$cinst.cus_town])",
+       1},
+      {{"cus_name", "cus_town"},
+       "cus",
+       "name``town`",
+       "(cus_name,cus_town) VALUES (@[$cinst.cus_name],@[$cinst.cus_town])",
+       0},
+      {{"cus_name", "cus_town", "cus_zip"},
+       "cus",
+       "name``town`",
        "(cus_name,cus_town,cus_zip) VALUES (@[$cinst.cus_name],@[$cinst.cus_town],"
        "@[$cinst.cus_zip])",
        1},
@@ -87,15 +97,18 @@ TEST_F(Prepare, PrefixAndIgnoreSet) {
       {{"cus_a", "Cus_b"}, "cus", "a", "(cus_a) VALUES (@[$cinst.cus_a])", 0},
       {{"cus_name"}, "CUS", "", "", 0},
       {{"name", "town"}, "", "name`town", "(name,town) VALUES (@[$cinst.name],@[$cinst.town])", 0},
-      {{"x\xC3\xA9", "y"}, "", "x\xC3\xA9", "(x\xC3\xA9,y) VALUES (@[$cinst.x\xC3\xA9],@[$cinst.y])",
+      {{"x\xC3\xA9", "y"},
+       "",
+       "x\xC3\xA9",
+       "(x\xC3\xA9,y) VALUES (@[$cinst.x\xC3\xA9],@[$cinst.y])",
        1},
       {{"x\xC3\xA9"}, "", "x\xC3\xA9", "(x\xC3\xA9) VALUES (@[$cinst.x\xC3\xA9])", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.insertText);
     setCinst(textColumns(c.cols));
-    expectDone(insert(integer(static_cast<qlong>(c.cols.size())), c.ignore, c.prefix),
-               c.insertText, c.significant);
+    expectDone(insert(integer(static_cast<qlong>(c.cols.size())), c.ignore, c.prefix), c.insertText,
+               c.significant);
     // The update of every column (against an old row of other values) follows the same rules.
     Columns old;
     for (const std::string& n : c.cols) old.push_back({n, chr("old")});
@@ -161,11 +174,11 @@ TEST_F(Prepare, ChangeRules) {
 }
 
 TEST_F(Prepare, NormalisesCinstForBothMethods) {
-  const Columns cols = {{"b", nullOf(fftBoolean)},     {"n", nullOf(fftNumber)},
-                        {"i", nullOf(fftInteger)},     {"d", date(0, 0, 0)},
-                        {"l", emptyOf(fftList)},       {"r", emptyOf(fftRow)},
-                        {"c", nullOf(fftCharacter)},   {"i64", nullOf(fftInt64)},
-                        {"full", list({{"k"}}, {})},   {"five", integer(5)}};
+  const Columns cols = {{"b", nullOf(fftBoolean)},   {"n", nullOf(fftNumber)},
+                        {"i", nullOf(fftInteger)},   {"d", date(0, 0, 0)},
+                        {"l", emptyOf(fftList)},     {"r", emptyOf(fftRow)},
+                        {"c", nullOf(fftCharacter)}, {"i64", nullOf(fftInt64)},
+                        {"full", list({{"k"}}, {})}, {"five", integer(5)}};
   for (int method = 0; method < 2; ++method) {
     SCOPED_TRACE(method);
     setCinst(cols);
@@ -203,7 +216,8 @@ TEST_F(Prepare, OldRowByName) {
   host.context().setVar("holder", oneLine({{"r", oneLine({{"a", chr("y")}}, true)}}, false));
   expectDone(update("holder.R", "", ""), "a=@[$cinst.a]", 1);
   // Old columns that $cinst lacks are left out.
-  host.context().setVar("wider", oneLine({{"a", chr("a")}, {"b", chr("b")}, {"z", chr("z")}}, false));
+  host.context().setVar("wider",
+                        oneLine({{"a", chr("a")}, {"b", chr("b")}, {"z", chr("z")}}, false));
   expectDone(update("wider", "", ""), "", 0);
 }
 
@@ -237,21 +251,29 @@ TEST_F(Prepare, ParameterErrors) {
   } cases[] = {
       {"$prepareinsert", {chr(""), integer(0), integer(1), chr("")}, "Parameter count must be 5"},
       {"$prepareupdate", {}, "Parameter count must be 5"},
-      {"$prepareinsert", {chr(""), integer(0), chr("x"), chr(""), chr("")},
+      {"$prepareinsert",
+       {chr(""), integer(0), chr("x"), chr(""), chr("")},
        "Parameter 3 must be of type integer"},
-      {"$prepareupdate", {chr(""), integer(0), chr("num"), chr(""), chr("")},
+      {"$prepareupdate",
+       {chr(""), integer(0), chr("num"), chr(""), chr("")},
        "Parameter 3 must be of type list or row"},
-      {"$prepareupdate", {chr(""), integer(0), chr("nosuch"), chr(""), chr("")},
+      {"$prepareupdate",
+       {chr(""), integer(0), chr("nosuch"), chr(""), chr("")},
        "Parameter 3 must be of type list or row"},
-      {"$prepareupdate", {chr(""), integer(0), integer(5), chr(""), chr("")},
+      {"$prepareupdate",
+       {chr(""), integer(0), integer(5), chr(""), chr("")},
        "Parameter 3 must be of type list or row"},
-      {"$prepareinsert", {chr(""), integer(0), integer(1), boolean(true), chr("")},
+      {"$prepareinsert",
+       {chr(""), integer(0), integer(1), boolean(true), chr("")},
        "Parameter 4 must be of type character"},
-      {"$prepareinsert", {boolean(true), integer(0), integer(1), chr(""), chr("")},
+      {"$prepareinsert",
+       {boolean(true), integer(0), integer(1), chr(""), chr("")},
        "Parameter 1 must be of type character"},
-      {"$prepareupdate", {chr(""), integer(0), chr("old"), chr(""), integer(4)},
+      {"$prepareupdate",
+       {chr(""), integer(0), chr("old"), chr(""), integer(4)},
        "Parameter 5 must be of type character"},
-      {"$prepareinsert", {chr(""), chr("0"), integer(1), chr(""), chr("")},
+      {"$prepareinsert",
+       {chr(""), chr("0"), integer(1), chr(""), chr("")},
        "Parameter 2 must be of type boolean or integer"},
   };
   for (auto& c : cases) {
@@ -287,8 +309,8 @@ TEST_F(Prepare, FlagKeepsItsTypeAndSixthParameterIsAccepted) {
   setCinst(textColumns({"a"}));
   host.context().setVar("old", oneLine({{"a", chr("x")}}, false));
   for (const char* method : {"$prepareinsert", "$prepareupdate"}) {
-    params = {chr(""), boolean(false), method[8] == 'i' ? integer(1) : chr("old"), chr(""),
-              chr(""), boolean(true)};
+    params = {chr(""), boolean(false), method[8] == 'i' ? integer(1) : chr("old"),
+              chr(""), chr(""),        boolean(true)};
     const auto r = call(method, params);
     EXPECT_TRUE(r.errors.empty());
     EXPECT_EQ(params[1].getType(), fftBoolean);

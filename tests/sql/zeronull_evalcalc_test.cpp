@@ -10,8 +10,9 @@ class ZeroNull : public ComponentTest {
  protected:
   void SetUp() override {
     ComponentTest::SetUp();
-    host.context().cinst = oneLine(kCols, true);
+    resetCinst();
   }
+  void resetCinst() { host.context().cinst = oneLine(kCols, true); }
   // Column c of $cinst: 'n' null, 'e' empty (not null), or 'v' holding a non-empty value.
   char state(qshort c) {
     EXTfldval v;
@@ -24,12 +25,11 @@ class ZeroNull : public ComponentTest {
     return s;
   }
 
-  const Columns kCols = {{"i", nullOf(fftInteger)},   {"n", nullOf(fftNumber)},
-                         {"b", nullOf(fftBoolean)},   {"d", date(0, 0, 0)},
-                         {"l", emptyOf(fftList)},     {"r", emptyOf(fftRow)},
-                         {"full", list({{"k"}}, {})}, {"five", integer(5)},
-                         {"c", nullOf(fftCharacter)}, {"i64", nullOf(fftInt64)},
-                         {"day", date(2024, 5, 6)}};
+  const Columns kCols = {
+      {"i", nullOf(fftInteger)},   {"n", nullOf(fftNumber)}, {"b", nullOf(fftBoolean)},
+      {"d", date(0, 0, 0)},        {"l", emptyOf(fftList)},  {"r", emptyOf(fftRow)},
+      {"full", list({{"k"}}, {})}, {"five", integer(5)},     {"c", nullOf(fftCharacter)},
+      {"i64", nullOf(fftInt64)},   {"day", date(2024, 5, 6)}};
   const std::string kBefore = "nnneeevvnnv";
   const std::string kAfter = "eeennnvvnnv";
 };
@@ -61,7 +61,7 @@ TEST_F(ZeroNull, CountIsSixteenBits) {
       {integer(500), kAfter},  // columns beyond $cinst's are no-ops
   };
   for (auto& c : cases) {
-    SetUp();
+    resetCinst();
     std::vector<EXTfldval> params{c.count};
     const auto r = call("$setsqlzeronullvalues", params);
     EXPECT_TRUE(r.errors.empty());
