@@ -106,12 +106,32 @@ class HOST_API EXTfldval {
   void concat(const EXTfldval& other);
 
   // Calculations in the host's expression language, in the context of a call.
-  // setCalculation parses text; it returns 0, or a non-zero error code with the first and last
-  // character position (from 1) of the fault in errStart/errEnd when those are given.
+  // setCalculation parses text and keeps the parsed form with this value (until the value gets
+  // new content or another calculation); names are checked against the context of eci when
+  // eci is given. It returns 0, or a non-zero error code with the first and last character
+  // position (from 1) of the fault in errStart/errEnd when those are given:
+  //   1 syntax (a token that cannot stand there)   2 a character that starts no token
+  //   3 text literal not closed                    4 opening parenthesis not closed
+  //   5 unknown name                               6 unknown function
+  //   7 wrong number of arguments                  8 unsupported $ notation
+  //   9 nothing to calculate (positions 0 to 0 for an empty text, else 1 to its length)
+  //   10 nested or chained too deeply              11 out of memory
+  // At the end of the text, the positions are those of the last token.
+  //
+  // The language: numbers (digits with an optional fraction), 'text' and "text" literals
+  // (no escapes), names (variables, list.column, $cinst, $cinst.Cn, $cinst.column), the
+  // operators - (unary), * /, + -, = <> < > <= >=, &, | (in that order of binding, left to
+  // right), parentheses, the functions con len upp low mid pos abs int min max not, and
+  // $cinst.$cols.$makelist($ref.$name), a list of one character column "name" holding the
+  // names of $cinst's columns in order. Arithmetic gives numbers (null if an operand is
+  // null); comparisons and & | not give booleans.
   qlong setCalculation(EXTCompInfo* eci, qshort kind, const qchar* text, qlong len,
                        qlong* errStart = nullptr, qlong* errEnd = nullptr);
   // Evaluates the calculation set up in this value into result. row is unused (no row
-  // context); flag is the host's evaluation flag. Returns false when evaluation fails.
+  // context); flag is the host's evaluation flag (no effect in this host). Returns false when
+  // there is no calculation or evaluation fails: a name no longer found, an operand of the
+  // wrong kind (a text that is not a number in arithmetic, a list, bytes), division by zero,
+  // a result that is not a finite number.
   qbool evalCalculation(EXTfldval& result, EXTCompInfo* eci, EXTqlist* row, qbool flag);
 
  private:

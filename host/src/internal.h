@@ -13,6 +13,9 @@ qHandleInfo* handleNew(qlong bytes);
 qHandleInfo* handleCopy(const qHandleInfo* h);
 void handleFree(qHandleInfo* h);
 
+struct ListData;
+struct CalcProgram;  // a parsed calculation (calc.cpp); immutable once built
+
 struct FldData {
   ffttype type = fftCharacter;
   qshort subtype = 0;
@@ -25,6 +28,9 @@ struct FldData {
   } v{};
   qHandleInfo* h = nullptr;  // characters (UTF-32) or bytes
   ListData* list = nullptr;  // list or row
+  // The calculation set up on this value by EXTfldval::setCalculation. Shared between copies
+  // (it never changes); dropped with the payload whenever the value gets new content.
+  std::shared_ptr<const CalcProgram> calc;
 
   FldData() = default;
   FldData(const FldData& other) { assign(other); }

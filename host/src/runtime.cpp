@@ -190,12 +190,12 @@ namespace {
 
 // The column of list l named name (ignoring case), 0 when none.
 qshort columnNamed(const EXTqlist& l, const std::u32string& name) {
-  str255 colName;
-  for (qshort c = 1; c <= l.colCnt(); ++c) {
-    l.getColName(c, colName);
-    if (colName.length() == static_cast<qlong>(name.size()) &&
-        ECOuprCmp(colName.cString(), name.data(), colName.length()) == 0)
-      return c;
+  if (!l.data()) return 0;
+  const std::vector<ColDef>& cols = l.data()->cols;
+  for (size_t c = 0; c < cols.size() && c < 32767; ++c) {
+    if (cols[c].name.size() == name.size() &&
+        ECOuprCmp(cols[c].name.data(), name.data(), static_cast<qlong>(name.size())) == 0)
+      return static_cast<qshort>(c + 1);
   }
   return 0;
 }

@@ -34,6 +34,7 @@ void FldData::clearPayload() {
   h = nullptr;
   delete list;
   list = nullptr;
+  calc.reset();
 }
 
 void FldData::assign(const FldData& other) {
@@ -43,6 +44,7 @@ void FldData::assign(const FldData& other) {
   v = other.v;
   h = handleCopy(other.h);
   list = other.list ? new ListData(*other.list) : nullptr;
+  calc = other.calc;
 }
 
 void FldData::swap(FldData& other) {
@@ -52,6 +54,7 @@ void FldData::swap(FldData& other) {
   std::swap(v, other.v);
   std::swap(h, other.h);
   std::swap(list, other.list);
+  std::swap(calc, other.calc);
 }
 
 void FldData::reset(ffttype t, qshort sub, bool isNull) {
