@@ -128,15 +128,17 @@ TEST_F(Static, LoadParamVars) {
 TEST_F(Static, LoadingIntoTheVariableThatHoldsTheList) {
   host.context().setVar("rec", list({{"Name"}, {"Id"}}, {{"n1", "7"}}));
   host.context().setVar("a", chr(""));
-  std::vector<EXTfldval> p{EXTfldval(var("rec").data()), chr("name"), chr("rec"), chr("id"),
-                           chr("a")};
+  // Parameter 1 is the variable itself, as a host passes a variable by reference.
+  std::vector<EXTfldval> p{EXTfldval(), chr("name"), chr("rec"), chr("id"), chr("a")};
+  p[0].setRef(var("rec").data());
   auto r = callStatic(kLoadParamVars, p);
   EXPECT_EQ(r.ret.getLong(), 0);
   EXPECT_EQ(text(var("rec")), "n1");
   EXPECT_EQ(text(var("a")), "7");
 
   host.context().setVar("rec", list({{"rec"}, {"a"}}, {{"x", "y"}}));
-  std::vector<EXTfldval> q{EXTfldval(var("rec").data())};
+  std::vector<EXTfldval> q{EXTfldval()};
+  q[0].setRef(var("rec").data());
   EXPECT_EQ(callStatic(kLoadCRB, q).ret.getLong(), 0);
   EXPECT_EQ(text(var("rec")), "x");
   EXPECT_EQ(text(var("a")), "y");
