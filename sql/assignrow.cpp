@@ -1,0 +1,74 @@
+// $assignRow: copies the current line of one list or row into the current line of another,
+// column by column in order or by matching column names.
+#include <new>
+
+#include "columnmap.h"
+#include "omnistools.h"
+#include "zqmain.h"
+
+namespace {
+
+// Reads a list or row parameter that must have a current line when it is a list.
+qlong readRowParam(tThreadData* td, qshort n, EXTqlist& out, const char* typeText,
+                   const char* lineText) {
+  const qlong status = tObjZQBase::getParamList(td, n, out, qtrue);
+  if (status != 0) return tObjZQBase::returnError(td, status, typeText);
+  if (!out.isRow() && out.getCurRow() == 0)
+    return tObjZQBase::returnError(td, kErrParams, lineText);
+  return 0;
+}
+
+}  // namespace
+
+qlong tObjZQMain::methodAssignRow(tThreadData* td, qshort paramCount) {
+  if (paramCount < 2) return returnError(td, kErrParams, "Parameter count must be 2 or more");
+  EXTqlist dest, source;
+  qlong status = readRowParam(td, 1, dest,
+                              "Parameter 1 must specify the field's name and must be a list or row",
+                              "Parameter 1 must have a current line");
+  if (status != 0) return status;
+  status = readRowParam(td, 2, source,
+                        "Parameter 2 must specify the field's name and must be a list or row",
+                        "Parameter 2 must have a current line");
+  if (status != 0) return status;
+  bool byName = false;
+  if (EXTParamInfo* param = ECOfindParamNum(td->eci, 3))
+    byName = OmnisTools::getBoolFromEXTFldVal(EXTfldval(param->mData));
+
+  const qshort destCols = dest.colCnt();
+  const qshort sourceCols = source.colCnt();
+  const qlong destRow = dest.getCurRow();
+  const qlong sourceRow = source.getCurRow();
+  bool assigned = false;
+  try {
+    if (!byName) {
+      for (qshort c = 1; c <= sourceCols && c <= destCols; ++c) {
+        EXTfldval from, to;
+        if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
+        if (!dest.getColValRef(destRow, c, to, qtrue)) continue;
+        to = from;
+        assigned = true;
+      }
+    } else if (destCols >= 1 && sourceCols >= 1) {
+      tColumnMap map(dest, 0);
+      str80 name;
+      for (qshort c = 1; c <= destCols; ++c) {
+        dest.getColName(c, name);
+        map.addMap(name.cString(), name.length());
+      }
+      for (qshort c = 1; c <= sourceCols; ++c) {
+        EXTfldval from, to;
+        if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
+        source.getColName(c, name);
+        const qshort target = map.getCol(name.cString(), name.length());
+        if (target == 0 || !dest.getColValRef(destRow, target, to, qtrue)) continue;
+        to = from;
+        assigned = true;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    status = returnError(td, kErrMemory, "Out of memory");
+  }
+  if (assigned) ECOsetParameterChanged(td->eci, 1);
+  return status;
+}

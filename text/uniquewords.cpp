@@ -1,0 +1,125 @@
+// $getuniquewords: reduces a text to lower-case words separated by single spaces and appends
+// each word not met before, and not among the exception words, as a row of a list.
+#include <new>
+#include <string_view>
+#include <unordered_set>
+
+#include "charclass.h"
+#include "zqmain.h"
+
+namespace {
+
+typedef std::u32string_view Word;
+
+// Writes the normalised form of text into out (room for length characters) and answers its
+// length. Apostrophes and full stops between two ASCII letters are dropped; punctuation and
+// every character outside printable ASCII become spaces; runs of spaces become one; letters
+// are lower-cased; a trailing space is dropped.
+qlong normaliseWords(const qchar* text, qlong length, qchar* out) {
+  qlong written = 0;
+  qchar prev = 0;
+  for (qlong i = 0; i < length; ++i) {
+    qchar c = text[i];
+    const qchar next = i + 1 < length ? text[i + 1] : 0;
+    if ((c == U'\'' || c == U'.') && isAlpha(prev) && isAlpha(next)) continue;
+    if (isPunct(c) || isCntrl(c)) c = U' ';
+    if (prev == U' ' && c == U' ') continue;
+    out[written++] = lowC(c);
+    prev = c;
+  }
+  if (written > 0 && prev == U' ') --written;
+  return written;
+}
+
+// The words of an exception text ";w1;w2;...;" (empty words ignored).
+void addExceptionWords(const qchar* text, qlong length, std::unordered_set<Word>& met) {
+  qlong start = 0;
+  for (qlong i = 0; i <= length; ++i) {
+    if (i == length || text[i] == U';') {
+      if (i > start) met.insert(Word(text + start, static_cast<size_t>(i - start)));
+      start = i + 1;
+    }
+  }
+}
+
+}  // namespace
+
+qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
+  if (paramCount < 4) return returnError(td, kErrParams, "Parameter count must be 4");
+  EXTfldval text, exceptions;
+  qlong status = getParamVar(td, 1, text, fftCharacter, fftNone);
+  if (status != 0) return returnError(td, status, "Parameter 1 must be character");
+  status = getParamVar(td, 2, exceptions, fftCharacter, fftNone);
+  if (status != 0) return returnError(td, status, "Parameter 2 must be character");
+  EXTqlist list;
+  status = getParamList(td, 3, list, qfalse);
+  if (status != 0) return returnError(td, status, "Parameter 3 must be a list");
+  str255 columnName;
+  status = getParamText(td, 4, columnName);
+  if (status != 0) return returnError(td, status, "Parameter 4 must be of type character");
+  const qshort col = findListColumn(list, columnName.cString(), columnName.length());
+  if (col == 0)
+    return returnError(td, kErrParams, "Parameter 4: Column name does not exist in list");
+
+  qHandleInfo* exceptionHandle = exceptions.getHandle();
+  const qlong exceptionLength = HANgetUsed(exceptionHandle) / 4;
+  const qchar* exceptionChars =
+      exceptionHandle ? reinterpret_cast<const qchar*>(exceptionHandle->mData) : nullptr;
+  if (exceptionLength > 0 &&
+      (exceptionChars[0] != U';' || exceptionChars[exceptionLength - 1] != U';'))
+    return returnError(td, kErrParams,
+                       "Parameter 2: Exception word string must begin with a ';' and each word "
+                       "must be separated by a ';'");
+
+  qHandleInfo* source = text.getHandle();
+  const qlong length = HANgetUsed(source) / 4;
+  qHandleInfo* normal = HANglobalAlloc((length + 1) * 4, qfalse);
+  if (!normal) return returnError(td, kErrMemory, "Out of memory");
+  const qlong normalLength = normaliseWords(
+      source ? reinterpret_cast<const qchar*>(source->mData) : nullptr, length,
+      reinterpret_cast<qchar*>(normal->mData));
+  HANsetUsed(normal, normalLength * 4);
+
+  // Words met so far: the exception words, then every word added. The views point into the
+  // exception text and the normalised buffer, which both outlive the set.
+  const qlong rowsBefore = list.rowCnt();
+  status = kStatusOk;
+  try {
+    std::unordered_set<Word> met;
+    addExceptionWords(exceptionChars, exceptionLength, met);
+    qHandleCharPtr cursor(normal);
+    for (;;) {
+      qlong wordLength = 0;
+      const qchar* word = hpSTRTOK(cursor, U' ', wordLength);
+      if (wordLength == 0) break;
+      if (!met.insert(Word(word, static_cast<size_t>(wordLength))).second) continue;
+      const qlong row = list.insertRow(0);
+      if (row < 1) {
+        status = returnError(td, kErrMemory, "Out of memory");
+        break;
+      }
+      EXTfldval cell;
+      if (!list.getColValRef(row, col, cell, qtrue)) {
+        status = returnError(td, kErrFailed, "Unknown list error");
+        break;
+      }
+      cell.setChar(word, wordLength);
+    }
+  } catch (const std::bad_alloc&) {
+    status = returnError(td, kErrMemory, "Out of memory");
+  }
+  if (status != kStatusOk) {
+    // Rows added before the failure stay in the list.
+    if (list.rowCnt() != rowsBefore) ECOsetParameterChanged(td->eci, 3);
+    HANglobalFree(normal);
+    return status;
+  }
+  if (normalLength == 0) {
+    HANglobalFree(normal);
+    normal = nullptr;
+  }
+  text.setHandle(fftCharacter, normal);
+  ECOsetParameterChanged(td->eci, 1);
+  ECOsetParameterChanged(td->eci, 3);
+  return kStatusOk;
+}
