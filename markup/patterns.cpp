@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <locale>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,21 @@ bool addResultColumns(EXTqlist& list) {
     if (list.addCol(c.type, c.subtype, 10000000, &name) == 0) return false;
   }
   return true;
+}
+
+// Case-insensitive matching and the character classes (\w, [[:alpha:]]) follow Unicode rather
+// than the ASCII-only "C" locale, when the platform has a UTF-8 locale.
+const std::locale& unicodeLocale() {
+  static const std::locale locale = [] {
+    for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return locale;
 }
 
 const wchar_t* wideChars(const qHandleCharPtr& chars) {
@@ -121,6 +137,7 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
       const qHandleCharPtr chars(value.getHandle());
       const wchar_t* expression = wideChars(chars);
       try {
+        pattern.expression.imbue(unicodeLocale());
         pattern.expression.assign(expression, expression + chars.charCount(),
                                   boost::regex_constants::perl | boost::regex_constants::icase);
       } catch (const std::runtime_error& e) {  // boost::regex_error and its kin
