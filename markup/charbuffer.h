@@ -39,6 +39,12 @@ class CharBuffer {
     mLength += count;
   }
 
+  // Direct writing: after reserve(n) succeeded, up to room() characters may be written at
+  // tail(); advance(count) then adds them to the length.
+  qchar* tail() { return mHandle ? chars() + mLength : nullptr; }
+  qlong room() const { return mCapacity - mLength; }
+  void advance(qlong count) { mLength += count; }
+
   bool failed() const { return mFailed; }
   qlong length() const { return mLength; }
   const qchar* data() const { return mHandle ? chars() : nullptr; }

@@ -94,6 +94,12 @@ EntityMaps::EntityMaps() {
     unsigned char& slot = mByCharacter[row.character];
     if (slot == 0) slot = static_cast<unsigned char>(i + 1);
   }
+  for (size_t i = 0; i < kEntityTableSize; ++i) {
+    Reference& ref = mReferences[i];
+    ref.length = 0;
+    ref.chars[ref.length++] = U'&';
+    for (const char* p = kEntityTable[i].name; *p; ++p) ref.chars[ref.length++] = qchar(*p);
+  }
 }
 
 qchar EntityMaps::characterOf(const qchar* name, qlong len) const {
@@ -138,52 +144,65 @@ qlong knownReferenceEnd(const EntityMaps& maps, const qchar* text, qlong len, ql
 
 void encodeEntities(const qchar* text, qlong len, CharBuffer& out) {
   const EntityMaps& maps = buildEntityMap();
-  out.reserve(len + len / 8);
-  qlong copied = 0;  // text before this index is written
+  // The output is written directly; before each input character there is room for at least
+  // the rest of the input, so only a reference needs a check.
+  if (len <= 0 || !out.reserve(len + len / 8)) return;
+  qchar* dst = out.tail();
+  qchar* limit = dst + out.room();
   qlong i = 0;
   while (i < len) {
     const qchar c = text[i];
     if (c == U'&') {
       const qlong end = knownReferenceEnd(maps, text, len, i);
       if (end != 0) {  // an existing reference stays as it is
-        i = end;
+        while (i < end) *dst++ = text[i++];
         continue;
       }
     }
-    const EntityRow* row = maps.entityOf(c);
-    if (row) {
-      out.append(text + copied, i - copied);
-      out.put(U'&');
-      out.appendAscii(row->name, static_cast<qlong>(std::strlen(row->name)));
-      copied = i + 1;
-    }
+    const EntityMaps::Reference* ref = maps.referenceOf(c);
     ++i;
+    if (!ref) {
+      *dst++ = c;
+      continue;
+    }
+    if (limit - dst < len - i + ref->length) {
+      out.advance(dst - out.tail());
+      if (!out.reserve(len - i + ref->length)) return;
+      dst = out.tail();
+      limit = dst + out.room();
+    }
+    for (qlong k = 0; k < ref->length; ++k) dst[k] = ref->chars[k];
+    dst += ref->length;
   }
-  out.append(text + copied, len - copied);
+  out.advance(dst - out.tail());
 }
 
 void decodeEntities(const qchar* text, qlong len, CharBuffer& out) {
   const EntityMaps& maps = buildEntityMap();
-  out.reserve(len);
-  // Everything that is not a known reference is copied unchanged, in order: characters are
-  // written in runs up to the start of each reference that is replaced.
-  qlong copied = 0;
-  qlong start = -1;  // the ampersand of a possible reference
+  // The output is never longer than the input. Every character is written as it comes; a
+  // known reference is then overwritten by its character.
+  if (len <= 0 || !out.reserve(len)) return;
+  qchar* const begin = out.tail();
+  qchar* dst = begin;
+  qlong start = -1;      // the ampersand of a possible reference
+  qchar* startDst = dst;  // where that ampersand was written
   for (qlong i = 0; i < len; ++i) {
     const qchar c = text[i];
     if (c == U'&') {
       start = i;
+      startDst = dst;
     } else if (c == U';' && start >= 0) {
       const qchar decoded = maps.characterOf(text + start + 1, i - start);
-      if (decoded != 0) {
-        out.append(text + copied, start - copied);
-        out.put(decoded);
-        copied = i + 1;
-      }
       start = -1;
+      if (decoded != 0) {
+        dst = startDst;
+        *dst++ = decoded;
+        continue;
+      }
     }
+    *dst++ = c;
   }
-  out.append(text + copied, len - copied);
+  out.advance(dst - begin);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -39,12 +39,24 @@ class EntityMaps {
                : nullptr;
   }
 
+  // The reference that encodes c, ampersand and semicolon included, or null when c has none.
+  struct Reference {
+    qchar chars[kMaxEntityName + 1];
+    qlong length;
+  };
+  const Reference* referenceOf(qchar c) const {
+    return static_cast<size_t>(c) < mByCharacter.size() && mByCharacter[c] != 0
+               ? &mReferences[mByCharacter[c] - 1]
+               : nullptr;
+  }
+
   size_t nameCount() const { return mByName.size(); }
   size_t characterCount() const;
 
  private:
   std::unordered_map<std::string_view, qchar> mByName;  // all 254 names
   std::vector<unsigned char> mByCharacter;  // code point -> table row + 1 (0: none)
+  Reference mReferences[kEntityTableSize];  // by table row
 };
 
 // The process-wide maps, built on the first call (thread-safe) and kept for the process.
