@@ -20,10 +20,10 @@ const wchar_t* const kPatterns[] = {
 };
 
 std::wstring sampleText() {
-  const wchar_t* const words[] = {L"the",     L"quick",  L"brown", L"fox",   L"jumps",
-                                  L"over",    L"lazy",   L"dog",   L"query", L"Quality",
-                                  L"report",  L"sent",   L"to",    L"on",    L"invoice",
-                                  L"number",  L"42",     L"and",   L"quota", L"of"};
+  const wchar_t* const words[] = {L"the",    L"quick", L"brown", L"fox",   L"jumps",
+                                  L"over",   L"lazy",  L"dog",   L"query", L"Quality",
+                                  L"report", L"sent",  L"to",    L"on",    L"invoice",
+                                  L"number", L"42",    L"and",   L"quota", L"of"};
   std::wstring text;
   text.reserve(1 << 20);
   for (unsigned i = 0; text.size() < (1u << 20) - 40; ++i) {

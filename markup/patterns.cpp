@@ -140,7 +140,9 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
         pattern.expression.imbue(unicodeLocale());
         pattern.expression.assign(expression, expression + chars.charCount(),
                                   boost::regex_constants::perl | boost::regex_constants::icase);
-      } catch (const std::runtime_error& e) {  // boost::regex_error and its kin
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {  // boost::regex_error: the expression is invalid
         return returnError(td, kErrParams, patternFault(pattern, e.what()));
       }
     }
@@ -151,7 +153,9 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
     for (const PatternData& pattern : compiled) {
       try {
         status = pattern.checkPattern(result, first, last);
-      } catch (const std::runtime_error& e) {  // the library gave up (complexity, stack)
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {  // the library gave up (complexity, stack)
         return returnError(td, kErrParams, patternFault(pattern, e.what()));
       }
       if (status != 0) return returnError(td, status, "The result list could not take a row");
@@ -224,8 +228,9 @@ qlong tObjZQMain::methodReplacePatterns(tThreadData* td, qshort paramCount) {
       edits.push_back(edit);
     }
     // Positions are integers: a first column of another type (text) is ordered by its value.
-    std::stable_sort(edits.begin(), edits.end(),
-                     [](const ReplaceRange& a, const ReplaceRange& b) { return a.start < b.start; });
+    std::stable_sort(edits.begin(), edits.end(), [](const ReplaceRange& a, const ReplaceRange& b) {
+      return a.start < b.start;
+    });
 
     const qHandleCharPtr chars(text.getHandle());
     CharBuffer out;

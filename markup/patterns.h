@@ -10,9 +10,9 @@
 
 // One compiled pattern of a $findPatterns call.
 struct PatternData {
-  qshort order;               // column number of the pattern (from 1)
-  str255 name;                // column name
-  boost::wregex expression;   // Perl syntax, case-insensitive
+  qshort order;              // column number of the pattern (from 1)
+  str255 name;               // column name
+  boost::wregex expression;  // Perl syntax, case-insensitive
 
   // Appends one row per match of the expression in [first, last) to resultList, whose columns
   // are Order, Name, Content, Start and End. Returns 0, or -103 when the list refuses a row.

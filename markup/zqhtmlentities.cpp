@@ -7,6 +7,7 @@
 
 #include "zqmain.h"
 
+// clang-format off
 const EntityRow kEntityTable[] = {
     // ISO 8859-1 characters (HTML 4.01, HTMLlat1)
     {"nbsp;", 0x00A0}, {"iexcl;", 0x00A1}, {"cent;", 0x00A2}, {"pound;", 0x00A3},
@@ -74,6 +75,7 @@ const EntityRow kEntityTable[] = {
     // The apostrophe, by name and by number
     {"apos;", 0x0027}, {"#39;", 0x0027},
 };
+// clang-format on
 static_assert(sizeof(kEntityTable) / sizeof(kEntityTable[0]) == kEntityTableSize,
               "entity table rows");
 
@@ -184,7 +186,7 @@ void decodeEntities(const qchar* text, qlong len, CharBuffer& out) {
   if (len <= 0 || !out.reserve(len)) return;
   qchar* const begin = out.tail();
   qchar* dst = begin;
-  qlong start = -1;      // the ampersand of a possible reference
+  qlong start = -1;       // the ampersand of a possible reference
   qchar* startDst = dst;  // where that ampersand was written
   for (qlong i = 0; i < len; ++i) {
     const qchar c = text[i];

@@ -55,8 +55,8 @@ class EntityMaps {
 
  private:
   std::unordered_map<std::string_view, qchar> mByName;  // all 254 names
-  std::vector<unsigned char> mByCharacter;  // code point -> table row + 1 (0: none)
-  Reference mReferences[kEntityTableSize];  // by table row
+  std::vector<unsigned char> mByCharacter;              // code point -> table row + 1 (0: none)
+  Reference mReferences[kEntityTableSize];              // by table row
 };
 
 // The process-wide maps, built on the first call (thread-safe) and kept for the process.

@@ -46,16 +46,15 @@ TEST(EntityMaps, TableAndMapsHaveTheDefinedSizes) {
 
 TEST(EntityMaps, SpotValuesFromHtml401) {
   const std::pair<const char*, qchar> cases[] = {
-      {"nbsp;", 0xA0},   {"yuml;", 0xFF},     {"fnof;", 0x192},   {"Omega;", 0x3A9},
+      {"nbsp;", 0xA0},      {"yuml;", 0xFF},     {"fnof;", 0x192},   {"Omega;", 0x3A9},
       {"thetasym;", 0x3D1}, {"hellip;", 0x2026}, {"diams;", 0x2666}, {"OElig;", 0x152},
-      {"euro;", 0x20AC}, {"rsaquo;", 0x203A}, {"lang;", 0x3008},  {"rang;", 0x3009},
-      {"quot;", 0x22},   {"AElig;", 0xC6},    {"aelig;", 0xE6},   {"AMP;", 0},
-      {"amp", 0},        {"#160;", 0},        {"Aelig;", 0}};
+      {"euro;", 0x20AC},    {"rsaquo;", 0x203A}, {"lang;", 0x3008},  {"rang;", 0x3009},
+      {"quot;", 0x22},      {"AElig;", 0xC6},    {"aelig;", 0xE6},   {"AMP;", 0},
+      {"amp", 0},           {"#160;", 0},        {"Aelig;", 0}};
   const EntityMaps& maps = buildEntityMap();
   for (const auto& c : cases) {
     const std::u32string name(c.first, c.first + std::char_traits<char>::length(c.first));
-    EXPECT_EQ(maps.characterOf(name.data(), static_cast<qlong>(name.size())), c.second)
-        << c.first;
+    EXPECT_EQ(maps.characterOf(name.data(), static_cast<qlong>(name.size())), c.second) << c.first;
   }
   EXPECT_EQ(maps.entityOf(0x2329), nullptr);
   EXPECT_EQ(maps.entityOf(U'a'), nullptr);

@@ -1,8 +1,9 @@
 // $findPatterns and $replacePatterns through the entry procedure.
+#include "patterns.h"
+
 #include <string>
 #include <vector>
 
-#include "patterns.h"
 #include "testhost.h"
 
 using namespace zqtest;
@@ -20,8 +21,8 @@ struct Found {
   }
 };
 std::ostream& operator<<(std::ostream& os, const Found& f) {
-  return os << "{" << f.order << "," << f.name << "," << f.content << "," << f.start << ","
-            << f.end << "}";
+  return os << "{" << f.order << "," << f.name << "," << f.content << "," << f.start << "," << f.end
+            << "}";
 }
 
 EXTfldval patternRow(const std::vector<std::pair<std::string, std::string>>& patterns) {
@@ -53,8 +54,8 @@ class Patterns : public ComponentTest {
       result.getColVal(row, 1, order);
       result.getColVal(row, 4, start);
       result.getColVal(row, 5, end);
-      rows.push_back({order.getLong(), cell(r.ret, row, 2), cell(r.ret, row, 3),
-                      start.getLong(), end.getLong()});
+      rows.push_back({order.getLong(), cell(r.ret, row, 2), cell(r.ret, row, 3), start.getLong(),
+                      end.getLong()});
     }
     return rows;
   }
@@ -85,8 +86,7 @@ TEST_F(Patterns, ResultListColumns) {
   for (qshort c = 1; c <= 5; ++c) {
     str255 name;
     result.getColName(c, name);
-    EXPECT_EQ(hostrt::fromU32(std::u32string(name.cString(), name.length())),
-              expected[c - 1].name);
+    EXPECT_EQ(hostrt::fromU32(std::u32string(name.cString(), name.length())), expected[c - 1].name);
     qshort subtype = -1;
     qlong maxLen = 0;
     EXPECT_EQ(result.getColType(c, &subtype, &maxLen), expected[c - 1].type);
@@ -110,10 +110,13 @@ TEST_F(Patterns, Find) {
       // Rows come by pattern order, then by start; two patterns may match at one place.
       {{{"second", "b+"}, {"first", "(a)b"}},
        "ab abb",
-       {{1, "second", "", 1, 2}, {1, "second", "", 4, 6}, {2, "first", "a", 0, 2},
+       {{1, "second", "", 1, 2},
+        {1, "second", "", 4, 6},
+        {2, "first", "a", 0, 2},
         {2, "first", "a", 3, 5}}},
-      {{{"empty", "x*"}}, "ab", {{1, "empty", "", 0, 0}, {1, "empty", "", 1, 1},
-                                 {1, "empty", "", 2, 2}}},
+      {{{"empty", "x*"}},
+       "ab",
+       {{1, "empty", "", 0, 0}, {1, "empty", "", 1, 1}, {1, "empty", "", 2, 2}}},
       {{{"none", "z"}}, "", {}},
   };
   for (const Case& c : cases) {
@@ -203,7 +206,8 @@ TEST_F(Patterns, ReplaceSortsTheRangeList) {
 }
 
 TEST_F(Patterns, ReplacementsOfOtherTypesUseTheirText) {
-  EXTfldval rangeList = list({{"s"}, {"e"}, {"r", fftInteger}}, {{"10", "11", "7"}, {"9", "10", "42"}});
+  EXTfldval rangeList =
+      list({{"s"}, {"e"}, {"r", fftInteger}}, {{"10", "11", "7"}, {"9", "10", "42"}});
   EXPECT_EQ(replace(rangeList, "0123456789ab"), "012345678427b");
 }
 
@@ -232,8 +236,8 @@ TEST_F(Patterns, ReplaceFaults) {
 
 TEST(ReplaceRanges, ClampsAndKeepsOrder) {
   const std::u32string text = U"abcdef", x = U"X";
-  const std::vector<ReplaceRange> edits = {{-1, 1, x.data(), 1}, {3, 2, nullptr, 0},
-                                           {9, 12, x.data(), 1}};
+  const std::vector<ReplaceRange> edits = {
+      {-1, 1, x.data(), 1}, {3, 2, nullptr, 0}, {9, 12, x.data(), 1}};
   CharBuffer out;
   replaceRanges(text.data(), 6, edits, out);
   EXPECT_EQ(std::u32string(out.data(), static_cast<size_t>(out.length())), U"XbccdefX");
