@@ -143,6 +143,8 @@ TEST_F(Patterns, FindFaults) {
        "Invalid pattern \"Broken\" (column 2): "},
       {{patternRow({{"Runaway", "(x+x+)+y"}}), chr(std::string(40, 'x'))},
        "Invalid pattern \"Runaway\" (column 1): The complexity of matching"},
+      {{patternRow({{"Deep", "(a|b)*"}}), chr(std::string(1000000, 'a'))},
+       "Invalid pattern \"Deep\" (column 1): Ran out of stack space"},
   };
   for (Case& c : cases) {
     auto r = call("$findPatterns", c.params);
