@@ -1,0 +1,246 @@
+// Pattern search and replace: the methods $findPatterns and $replacePatterns.
+#include "patterns.h"
+
+#include <algorithm>
+#include <deque>
+#include <locale>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "zqmain.h"
+
+namespace {
+
+const qshort kColOrder = 1;
+const qshort kColName = 2;
+const qshort kColContent = 3;
+const qshort kColStart = 4;
+const qshort kColEnd = 5;
+
+const wchar_t kNoText[] = L"";
+
+std::string utf8(const qchar* chars, qlong len) {
+  std::string out(static_cast<size_t>(CHARutf8Length(chars, len)), '\0');
+  CHARconvToUtf8(chars, len, reinterpret_cast<qbyte*>(&out[0]));
+  return out;
+}
+
+// The detail text of a pattern that the regular expression library refused or gave up on.
+std::string patternFault(const PatternData& pattern, const char* reason) {
+  return "Invalid pattern \"" + utf8(pattern.name.cString(), pattern.name.length()) +
+         "\" (column " + std::to_string(pattern.order) + "): " + reason;
+}
+
+bool addResultColumns(EXTqlist& list) {
+  struct Column {
+    const char32_t* name;
+    ffttype type;
+    qshort subtype;
+  };
+  static const Column kColumns[] = {{U"Order", fftInteger, 0},
+                                    {U"Name", fftCharacter, 255},
+                                    {U"Content", fftCharacter, 255},
+                                    {U"Start", fftInteger, 0},
+                                    {U"End", fftInteger, 0}};
+  for (const Column& c : kColumns) {
+    str15 name;
+    name.set(c.name, static_cast<qlong>(std::char_traits<char32_t>::length(c.name)));
+    if (list.addCol(c.type, c.subtype, 10000000, &name) == 0) return false;
+  }
+  return true;
+}
+
+// Case-insensitive matching and the character classes (\w, [[:alpha:]]) follow Unicode rather
+// than the ASCII-only "C" locale, when the platform has a UTF-8 locale.
+const std::locale& unicodeLocale() {
+  static const std::locale locale = [] {
+    for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return locale;
+}
+
+const wchar_t* wideChars(const qHandleCharPtr& chars) {
+  return chars.chars() ? reinterpret_cast<const wchar_t*>(chars.chars()) : kNoText;
+}
+
+}  // namespace
+
+qlong PatternData::checkPattern(EXTqlist& resultList, const wchar_t* first,
+                                const wchar_t* last) const {
+  typedef boost::regex_iterator<const wchar_t*> MatchIterator;
+  EXTfldval cell;
+  for (MatchIterator it(first, last, expression), end; it != end; ++it) {
+    const boost::match_results<const wchar_t*>& match = *it;
+    const qlong row = resultList.insertRow();
+    if (row == 0) return kErrMemory;
+    const qlong start = static_cast<qlong>(match[0].first - first);
+    resultList.getColValRef(row, kColOrder, cell, qtrue);
+    cell.setLong(order);
+    resultList.getColValRef(row, kColName, cell, qtrue);
+    cell.setChar(name);
+    if (match.size() > 1 && match[1].matched) {
+      resultList.getColValRef(row, kColContent, cell, qtrue);
+      cell.setChar(reinterpret_cast<const qchar*>(match[1].first),
+                   static_cast<qlong>(match[1].length()));
+    }
+    resultList.getColValRef(row, kColStart, cell, qtrue);
+    cell.setLong(start);
+    resultList.getColValRef(row, kColEnd, cell, qtrue);
+    cell.setLong(start + static_cast<qlong>(match[0].length()));
+  }
+  return 0;
+}
+
+void replaceRanges(const qchar* text, qlong len, const std::vector<ReplaceRange>& ranges,
+                   CharBuffer& out) {
+  out.reserve(len);
+  qlong copied = 0;
+  for (const ReplaceRange& r : ranges) {
+    const qlong start = std::clamp<qlong>(r.start, 0, len);
+    if (copied < start) out.append(text + copied, start - copied);
+    out.append(r.chars, r.count);
+    copied = std::clamp<qlong>(r.end, 0, len);
+  }
+  if (copied < len) out.append(text + copied, len - copied);
+}
+
+qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
+  if (paramCount != 2) return returnError(td, kErrParams, "Parameter count must be exactly 2");
+  EXTqlist patterns;
+  qlong status = getParamList(td, 1, patterns, qtrue);
+  if (status != 0) return returnError(td, status, "Parameter 1 must be of type row");
+  EXTfldval text;
+  status = getParamVar(td, 2, text, fftCharacter, fftNone);
+  if (status != 0) return returnError(td, status, "Parameter 2 must be of type character");
+
+  try {
+    EXTqlist result;
+    if (!addResultColumns(result))
+      return returnError(td, kErrMemory, "The result list could not be made");
+
+    const qshort count = patterns.colCnt();
+    std::vector<PatternData> compiled(static_cast<size_t>(count));
+    for (qshort c = 1; c <= count; ++c) {
+      PatternData& pattern = compiled[static_cast<size_t>(c - 1)];
+      pattern.order = c;
+      patterns.getColName(c, pattern.name);
+      EXTfldval value;
+      if (!patterns.getColValRef(1, c, value, qfalse) || value.getType() != fftCharacter)
+        return returnError(td, kErrParams, "Invalid pattern");
+      const qHandleCharPtr chars(value.getHandle());
+      const wchar_t* expression = wideChars(chars);
+      try {
+        pattern.expression.imbue(unicodeLocale());
+        pattern.expression.assign(expression, expression + chars.charCount(),
+                                  boost::regex_constants::perl | boost::regex_constants::icase);
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {  // boost::regex_error: the expression is invalid
+        return returnError(td, kErrParams, patternFault(pattern, e.what()));
+      }
+    }
+
+    const qHandleCharPtr chars(text.getHandle());
+    const wchar_t* first = wideChars(chars);
+    const wchar_t* last = first + chars.charCount();
+    for (const PatternData& pattern : compiled) {
+      try {
+        status = pattern.checkPattern(result, first, last);
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {  // the library gave up (complexity, stack)
+        return returnError(td, kErrParams, patternFault(pattern, e.what()));
+      }
+      if (status != 0) return returnError(td, status, "The result list could not take a row");
+    }
+
+    const qsortField order[2] = {{kColOrder, qfalse, qfalse}, {kColStart, qfalse, qfalse}};
+    result.sort(order, 2);
+    EXTfldval value;
+    value.setList(&result, qtrue);
+    ECOaddParam(td->eci, &value);
+  } catch (const std::bad_alloc&) {
+    return returnError(td, kErrMemory, "Not enough memory for the patterns");
+  }
+  return kStatusReturnSet;
+}
+
+namespace {
+
+// Sorts the range list on its first column through the host, and tells the host when that
+// changed the order of its lines.
+void sortRanges(tThreadData* td, EXTqlist& ranges) {
+  EXTfldval previous, current;
+  const qlong rows = ranges.rowCnt();
+  for (qlong row = 2; row <= rows; ++row) {
+    ranges.getColValRef(row - 1, 1, previous, qfalse);
+    ranges.getColValRef(row, 1, current, qfalse);
+    if (previous.compare(current) > 0) {
+      const qsortField byStart = {1, qfalse, qfalse};
+      ranges.sort(&byStart, 1);
+      ECOsetParameterChanged(td->eci, 1);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+qlong tObjZQMain::methodReplacePatterns(tThreadData* td, qshort paramCount) {
+  if (paramCount != 2) return returnError(td, kErrParams, "Parameter count must be exactly 2");
+  EXTqlist ranges;
+  qlong status = getParamList(td, 1, ranges, qfalse);
+  if (status != 0) return returnError(td, status, "Parameter 1 must be of type list");
+  EXTfldval text;
+  status = getParamVar(td, 2, text, fftCharacter, fftNone);
+  if (status != 0) return returnError(td, status, "Parameter 2 must be of type character");
+
+  try {
+    sortRanges(td, ranges);
+    const qlong rows = ranges.rowCnt();
+    std::vector<ReplaceRange> edits;
+    edits.reserve(static_cast<size_t>(rows));
+    std::deque<std::u32string> converted;  // character forms of replacements of other types
+    EXTfldval cell;
+    for (qlong row = 1; row <= rows; ++row) {
+      ReplaceRange edit = {0, 0, nullptr, 0};
+      if (ranges.getColValRef(row, 1, cell, qfalse)) edit.start = cell.getLong();
+      if (ranges.getColValRef(row, 2, cell, qfalse)) edit.end = cell.getLong();
+      if (ranges.getColValRef(row, 3, cell, qfalse)) {
+        if (cell.getType() == fftCharacter) {
+          const qHandleCharPtr chars(cell.getHandle());
+          edit.chars = chars.chars();
+          edit.count = chars.charCount();
+        } else if (cell.getCharLen() > 0) {
+          converted.emplace_back(static_cast<size_t>(cell.getCharLen()), U'\0');
+          std::u32string& form = converted.back();
+          cell.getChar(static_cast<qlong>(form.size()), &form[0], edit.count);
+          edit.chars = form.data();
+        }
+      }
+      edits.push_back(edit);
+    }
+    // Positions are integers: a first column of another type (text) is ordered by its value.
+    std::stable_sort(edits.begin(), edits.end(), [](const ReplaceRange& a, const ReplaceRange& b) {
+      return a.start < b.start;
+    });
+
+    const qHandleCharPtr chars(text.getHandle());
+    CharBuffer out;
+    replaceRanges(chars.chars(), chars.charCount(), edits, out);
+    if (out.failed()) return returnError(td, kErrMemory, "Not enough memory for the result");
+    EXTfldval result;
+    result.setHandle(fftCharacter, out.release());
+    ECOaddParam(td->eci, &result);
+  } catch (const std::bad_alloc&) {
+    return returnError(td, kErrMemory, "Not enough memory for the ranges");
+  }
+  return kStatusReturnSet;
+}
