@@ -93,9 +93,9 @@ void bareAES(const qbyte* in, size_t len) {
 void setRates(benchmark::State& state, size_t bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
   // Time per MiB (of UTF-8 bytes for the text benchmarks).
-  state.counters["per_MiB"] = benchmark::Counter(
-      double(bytes) / (1 << 20),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_MiB"] =
+      benchmark::Counter(double(bytes) / (1 << 20), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
 }
 
 // ---------------------------------------------------------------------------------------------

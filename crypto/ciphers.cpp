@@ -99,8 +99,8 @@ void fitKey(const qbyte* key, size_t keyLen, qbyte (&out)[N], size_t size) {
 
 }  // namespace
 
-eCipherStatus encrypt3DES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
-                          qbyte* out, bool decrypt, const tCryptoLibrary& lib) {
+eCipherStatus encrypt3DES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len, qbyte* out,
+                          bool decrypt, const tCryptoLibrary& lib) {
   qbyte k[24];
   fitKey(key, keyLen, k, 24);
   return runECB(lib.cipher(tCryptoLibrary::kDES3), k, kDESBlock, in, len, out, decrypt);
@@ -128,8 +128,8 @@ eCipherStatus encryptAES(eZQEncrypt code, const qbyte* key, size_t keyLen, const
   return runECB(lib.cipher(cipher), k, kAESBlock, in, len, out, decrypt);
 }
 
-eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
-                          qbyte* out, const tCryptoLibrary& lib) {
+eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size_t len, qbyte* out,
+                          const tCryptoLibrary& lib) {
   const EVP_CIPHER* rc4 = lib.cipher(tCryptoLibrary::kRC4);
   if (!rc4) return eCipherStatus::kUnavailable;
   static const qbyte kZeroKey[1] = {0};

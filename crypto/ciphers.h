@@ -66,9 +66,8 @@ inline size_t roundUpToBlock(size_t len, size_t block) { return (len + block - 1
 
 // Triple DES, encrypt-decrypt-encrypt with three keys: key bytes 1-8, 9-16 and 17-24 (a short
 // key leaves the later keys zero).
-eCipherStatus encrypt3DES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
-                          qbyte* out, bool decrypt,
-                          const tCryptoLibrary& lib = tCryptoLibrary::shared());
+eCipherStatus encrypt3DES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len, qbyte* out,
+                          bool decrypt, const tCryptoLibrary& lib = tCryptoLibrary::shared());
 
 // AES-128, -192 or -256 (FIPS-197) by code.
 eCipherStatus encryptAES(eZQEncrypt code, const qbyte* key, size_t keyLen, const qbyte* in,
@@ -77,8 +76,8 @@ eCipherStatus encryptAES(eZQEncrypt code, const qbyte* key, size_t keyLen, const
 
 // ARC4: the RC4 key schedule and key stream, nothing discarded. The key is capped at 255
 // bytes; an empty key acts as one zero byte. out holds len bytes and may be in.
-eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
-                          qbyte* out, const tCryptoLibrary& lib = tCryptoLibrary::shared());
+eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size_t len, qbyte* out,
+                          const tCryptoLibrary& lib = tCryptoLibrary::shared());
 
 // DES with a text form of its own. Encryption takes 1 to 16 bytes, zero-pads them to two DES
 // blocks under the first 8 key bytes and writes the 16 output bytes as four unsigned 32-bit
@@ -105,8 +104,7 @@ size_t digestLength(tCryptoLibrary::eDigest d);
 // A digest computed over data handed in pieces.
 class tDigest {
  public:
-  explicit tDigest(tCryptoLibrary::eDigest d,
-                   const tCryptoLibrary& lib = tCryptoLibrary::shared());
+  explicit tDigest(tCryptoLibrary::eDigest d, const tCryptoLibrary& lib = tCryptoLibrary::shared());
   ~tDigest();
   tDigest(const tDigest&) = delete;
   tDigest& operator=(const tDigest&) = delete;

@@ -198,10 +198,9 @@ qlong encryptDecrypt(tThreadData* td, qshort paramCount, bool decrypt) {
       out.take(work);  // room for the padding: in place
     else if (!out.allocate(uint64_t(inLen) + block))
       return kErrMemory;
-    const eCipherStatus cs =
-        method == 1 ? encrypt3DES(key, keyLen, in, inLen, out.data(), decrypt)
-                    : encryptAES(static_cast<eZQEncrypt>(method), key, keyLen, in, inLen,
-                                 out.data(), decrypt);
+    const eCipherStatus cs = method == 1 ? encrypt3DES(key, keyLen, in, inLen, out.data(), decrypt)
+                                         : encryptAES(static_cast<eZQEncrypt>(method), key, keyLen,
+                                                      in, inLen, out.data(), decrypt);
     if (cs != eCipherStatus::kOk) return cipherFailure(td, cs);
     outLen = roundUpToBlock(inLen, block);
     // Decrypted data ends at its first zero byte: the padding, or a zero in the data itself.

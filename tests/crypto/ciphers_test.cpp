@@ -1,10 +1,10 @@
 // The byte-buffer ciphers, digests and hexadecimal text against published vectors.
+#include "ciphers.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "ciphers.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ eCipherStatus runBlock(int method, const Bytes& key, const Bytes& in, Bytes& out
   out.assign(roundUpToBlock(in.size(), block), 0xEE);
   if (method == 1)
     return encrypt3DES(key.data(), key.size(), in.data(), in.size(), out.data(), decrypt);
-  return encryptAES(static_cast<eZQEncrypt>(method), key.data(), key.size(), in.data(),
-                    in.size(), out.data(), decrypt);
+  return encryptAES(static_cast<eZQEncrypt>(method), key.data(), key.size(), in.data(), in.size(),
+                    out.data(), decrypt);
 }
 
 TEST(BlockCiphers, PublishedVectorsBothWays) {
@@ -104,7 +104,7 @@ TEST(BlockCiphers, KeysArePaddedWithZerosOrCut) {
   const Bytes plain = ascii("sixteen byte txt");
   const Bytes k16 = ascii("0123456789abcdef");
   Bytes k24 = k16, k16k1 = k16, longKey = k16;
-  k24.resize(24, 0);                                       // key 3 all zero
+  k24.resize(24, 0);                                        // key 3 all zero
   k16k1.insert(k16k1.end(), k16.begin(), k16.begin() + 8);  // key 3 = key 1
   longKey.insert(longKey.end(), 20, 'z');
   Bytes a, b, c;
@@ -127,9 +127,9 @@ TEST(BlockCiphers, KeysArePaddedWithZerosOrCut) {
 std::string desText(const Bytes& key, const std::string& in, eCipherStatus* status = nullptr) {
   qbyte out[kDESTextMax];
   size_t len = 99;
-  const eCipherStatus s = encryptDES(key.data(), key.size(),
-                                     reinterpret_cast<const qbyte*>(in.data()), in.size(), out,
-                                     len, false);
+  const eCipherStatus s =
+      encryptDES(key.data(), key.size(), reinterpret_cast<const qbyte*>(in.data()), in.size(), out,
+                 len, false);
   if (status) *status = s;
   return std::string(reinterpret_cast<char*>(out), s == eCipherStatus::kOk ? len : 0);
 }
@@ -137,9 +137,9 @@ std::string desText(const Bytes& key, const std::string& in, eCipherStatus* stat
 std::string desPlain(const Bytes& key, const std::string& text, eCipherStatus* status = nullptr) {
   qbyte out[kDESTextMax];
   size_t len = 99;
-  const eCipherStatus s = encryptDES(key.data(), key.size(),
-                                     reinterpret_cast<const qbyte*>(text.data()), text.size(),
-                                     out, len, true);
+  const eCipherStatus s =
+      encryptDES(key.data(), key.size(), reinterpret_cast<const qbyte*>(text.data()), text.size(),
+                 out, len, true);
   if (status) *status = s;
   return std::string(reinterpret_cast<char*>(out), s == eCipherStatus::kOk ? len : 0);
 }
@@ -208,8 +208,7 @@ TEST(ARC4, Rfc6229KeystreamAtOffsetZero) {
               eCipherStatus::kOk);
     EXPECT_EQ(toHex(out), v.stream) << v.key;
     // Its own ciphertext encrypts back to the plain text.
-    ASSERT_EQ(encryptARC4(key.data(), key.size(), out.data(), 16, out.data()),
-              eCipherStatus::kOk);
+    ASSERT_EQ(encryptARC4(key.data(), key.size(), out.data(), 16, out.data()), eCipherStatus::kOk);
     EXPECT_EQ(out, zeros);
   }
 }
@@ -250,8 +249,8 @@ TEST(CryptoLibrary, MissingLegacyProviderIsReportedNotFatal) {
   // Triple DES and AES come from the default provider and still work.
   EXPECT_EQ(encrypt3DES(key.data(), key.size(), in.data(), in.size(), out.data(), false, lib),
             eCipherStatus::kOk);
-  EXPECT_EQ(encryptAES(kZQEncryptAES256, key.data(), key.size(), in.data(), in.size(),
-                       out.data(), false, lib),
+  EXPECT_EQ(encryptAES(kZQEncryptAES256, key.data(), key.size(), in.data(), in.size(), out.data(),
+                       false, lib),
             eCipherStatus::kOk);
   EXPECT_TRUE(tCryptoLibrary::shared().hasLegacy());
 }
@@ -288,7 +287,8 @@ TEST(Digests, PublishedVectors) {
   // Handed in pieces, the digest is the same.
   tDigest pieces(tCryptoLibrary::kSHA256);
   for (size_t i = 0; i < two.size(); i += 5)
-    pieces.update(reinterpret_cast<const qbyte*>(two.data()) + i, std::min<size_t>(5, two.size() - i));
+    pieces.update(reinterpret_cast<const qbyte*>(two.data()) + i,
+                  std::min<size_t>(5, two.size() - i));
   qbyte out[32];
   ASSERT_TRUE(pieces.finish(out));
   EXPECT_EQ(toHex(out, 32), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
@@ -315,8 +315,10 @@ TEST(Hex, ReadingAcceptsEitherCaseAndRefusesTheRest) {
     std::u32string in;
     bool ok;
   } cases[] = {
-      {U"", true},       {U"00ff", true},   {U"ABcd", true},  {U"a", false},
-      {U"abc", false},   {U"0g", false},    {U"0 ", false},   {U"\u0130\u0130", false},
+      {U"", true},         {U"00ff", true},
+      {U"ABcd", true},     {U"a", false},
+      {U"abc", false},     {U"0g", false},
+      {U"0 ", false},      {U"\u0130\u0130", false},
       {U"\u0661a", false}, {std::u32string(U"ab\0a", 4), false},
   };
   for (const auto& c : cases) {

@@ -62,8 +62,13 @@ class Encrypt : public ComponentTest {
 };
 
 TEST_F(Encrypt, BlockCiphersRoundTripThroughHexText) {
-  const std::string texts[] = {"a", "hello", "0123456789abcdef", "0123456789abcdefg", "é",
-                               "日本語のテキスト", std::string(100, 'x')};
+  const std::string texts[] = {"a",
+                               "hello",
+                               "0123456789abcdef",
+                               "0123456789abcdefg",
+                               "é",
+                               "日本語のテキスト",
+                               std::string(100, 'x')};
   const char* keys[] = {"", "key", "a key longer than every cipher uses, 40b"};
   for (qlong method = 1; method <= 4; ++method) {
     const size_t block = method == 1 ? 8 : 16;
@@ -133,8 +138,7 @@ TEST_F(Encrypt, KeyBytesPastTheUsedOnesAndParityBitsChangeNothing) {
     EXPECT_EQ(x == y, c.same) << c.method << " " << c.a << " " << c.b;
   }
   // The key ends at its first zero byte; without a key parameter the key is empty.
-  std::vector<EXTfldval> p{integer(2), chr("plain"), chr(""),
-                          chr32(std::u32string(U"abc\0zz", 6))};
+  std::vector<EXTfldval> p{integer(2), chr("plain"), chr(""), chr32(std::u32string(U"abc\0zz", 6))};
   expectSuccess(call(kEncrypt, p));
   EXPECT_EQ(text(p[2]), encrypt(2, "plain", "abc"));
   for (qlong method = 0; method <= 5; ++method) {
@@ -203,40 +207,80 @@ struct FailureCase {
 TEST_F(Encrypt, FailuresReportCodeAndDetailAndLeaveTheResult) {
   const std::string des60 = "+" + std::string(59, '1');
   const std::vector<FailureCase> cases = {
-      {"two parameters", kEncrypt, {integer(2), chr("x")}, -102,
+      {"two parameters",
+       kEncrypt,
+       {integer(2), chr("x")},
+       -102,
        "Parameter count must be at least 3"},
-      {"source list", kEncrypt, {integer(2), list({{"c"}}, {}), chr("unchanged")}, -102,
+      {"source list",
+       kEncrypt,
+       {integer(2), list({{"c"}}, {}), chr("unchanged")},
+       -102,
        "The source parameter must be of type character"},
-      {"source boolean", kEncrypt, {integer(2), boolean(true), chr("unchanged")}, -102,
+      {"source boolean",
+       kEncrypt,
+       {integer(2), boolean(true), chr("unchanged")},
+       -102,
        "The source parameter must be of type character"},
-      {"key integer", kEncrypt, {integer(2), chr("x"), chr("unchanged"), integer(5)}, -102,
+      {"key integer",
+       kEncrypt,
+       {integer(2), chr("x"), chr("unchanged"), integer(5)},
+       -102,
        "The key parameter must be of type character"},
-      {"method text", kEncrypt, {chr("two"), chr("x"), chr("unchanged"), chr("k")}, -102,
+      {"method text",
+       kEncrypt,
+       {chr("two"), chr("x"), chr("unchanged"), chr("k")},
+       -102,
        "The encryption method must be of type integer"},
-      {"method 6", kEncrypt, {integer(6), chr("x"), chr("unchanged"), chr("k")}, -102,
+      {"method 6",
+       kEncrypt,
+       {integer(6), chr("x"), chr("unchanged"), chr("k")},
+       -102,
        "Parameter 1 is out of range"},
-      {"method -1", kDecrypt, {integer(-1), chr("00"), chr("unchanged"), chr("k")}, -102,
+      {"method -1",
+       kDecrypt,
+       {integer(-1), chr("00"), chr("unchanged"), chr("k")},
+       -102,
        "Parameter 1 is out of range"},
-      {"result list", kEncrypt, {integer(2), chr("x"), list({{"c"}}, {}), chr("k")}, -102,
+      {"result list",
+       kEncrypt,
+       {integer(2), chr("x"), list({{"c"}}, {}), chr("k")},
+       -102,
        "The result parameter must be of type character"},
       {"odd hex", kDecrypt, {integer(2), chr("abc"), chr("unchanged"), chr("k")}, -107, ""},
       {"not hex", kDecrypt, {integer(3), chr("zz"), chr("unchanged"), chr("k")}, -107, ""},
-      {"wide char", kDecrypt, {integer(1), chr32(U"\u01300"), chr("unchanged"), chr("k")}, -107,
+      {"wide char",
+       kDecrypt,
+       {integer(1), chr32(U"\u01300"), chr("unchanged"), chr("k")},
+       -107,
        ""},
-      {"hex before range", kDecrypt, {integer(9), chr("0"), chr("unchanged"), chr("k")}, -107,
-       ""},
+      {"hex before range", kDecrypt, {integer(9), chr("0"), chr("unchanged"), chr("k")}, -107, ""},
       {"des letter", kDecrypt, {integer(0), chr("+12a+3"), chr("unchanged"), chr("k")}, -108, ""},
-      {"des empty", kEncrypt, {integer(0), chr(""), chr("unchanged"), chr("k")}, -102,
+      {"des empty",
+       kEncrypt,
+       {integer(0), chr(""), chr("unchanged"), chr("k")},
+       -102,
        "Input length must be between 1 and 16"},
-      {"des 17", kEncrypt, {integer(0), chr("seventeen bytes!!"), chr("unchanged"), chr("k")},
-       -102, "Input length must be between 1 and 16"},
-      {"des 17 utf8", kEncrypt, {integer(0), chr("éééééééé!"), chr("unchanged"), chr("k")}, -102,
+      {"des 17",
+       kEncrypt,
+       {integer(0), chr("seventeen bytes!!"), chr("unchanged"), chr("k")},
+       -102,
        "Input length must be between 1 and 16"},
-      {"des 60", kDecrypt, {integer(0), chr(des60), chr("unchanged"), chr("k")}, -102,
+      {"des 17 utf8",
+       kEncrypt,
+       {integer(0), chr("éééééééé!"), chr("unchanged"), chr("k")},
+       -102,
+       "Input length must be between 1 and 16"},
+      {"des 60",
+       kDecrypt,
+       {integer(0), chr(des60), chr("unchanged"), chr("k")},
+       -102,
        "Input length must be between 1 and 59"},
-      {"des binary", kDecrypt, {integer(0), binary("+1 2"), chr("unchanged"), chr("k")}, -108,
-       ""},
-      {"arc4 decrypt", kDecrypt, {integer(5), chr("00"), chr("unchanged"), chr("k")}, -104,
+      {"des binary", kDecrypt, {integer(0), binary("+1 2"), chr("unchanged"), chr("k")}, -108, ""},
+      {"arc4 decrypt",
+       kDecrypt,
+       {integer(5), chr("00"), chr("unchanged"), chr("k")},
+       -104,
        "ARC4 does not support $decrypt"},
   };
   for (FailureCase c : cases) {
@@ -255,7 +299,7 @@ TEST_F(Encrypt, FailuresReportCodeAndDetailAndLeaveTheResult) {
 }
 
 TEST_F(Encrypt, BuffersThatCannotBeHadGiveOutOfMemory) {
-  const std::string big(100000, 'a');      // working buffer 400016 bytes, hex result 800000
+  const std::string big(100000, 'a');  // working buffer 400016 bytes, hex result 800000
   const std::string bigHex = encrypt(2, big, "k");  // working buffer 100016, text 400000
   const struct {
     const char* name;
@@ -264,10 +308,8 @@ TEST_F(Encrypt, BuffersThatCannotBeHadGiveOutOfMemory) {
     const std::string& source;
     qlong failAbove;
   } cases[] = {
-      {"working buffer", kEncrypt, 2, big, 300000},
-      {"hex result", kEncrypt, 2, big, 500000},
-      {"arc4 hex result", kEncrypt, 5, big, 500000},
-      {"text result", kDecrypt, 2, bigHex, 200000},
+      {"working buffer", kEncrypt, 2, big, 300000},  {"hex result", kEncrypt, 2, big, 500000},
+      {"arc4 hex result", kEncrypt, 5, big, 500000}, {"text result", kDecrypt, 2, bigHex, 200000},
       {"hex input", kDecrypt, 4, bigHex, 50000},
   };
   for (const auto& c : cases) {

@@ -32,7 +32,7 @@ TEST_F(Signature, PublishedDigestsAsHexOrBytes) {
   } cases[] = {
       {0, "abc", "900150983cd24fb0d6963f7d28e17f72"},  // RFC 1321
       {0, "", "d41d8cd98f00b204e9800998ecf8427e"},
-      {0, "é", "66ddcd97cfdeabb2f6fb8a999b4bc76f"},  // the bytes C3 A9
+      {0, "é", "66ddcd97cfdeabb2f6fb8a999b4bc76f"},            // the bytes C3 A9
       {1, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},  // FIPS 180
       {1, "", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
       {1, "é", "bf15be717ac1b080b4f1c456692825891ff5073d"},
@@ -68,13 +68,19 @@ TEST_F(Signature, FailuresReportCodeAndDetail) {
     const char* detail;
   } cases[] = {
       {"two parameters", {integer(0), chr("x")}, -102, "Parameter count must be at least 3"},
-      {"source list", {integer(0), list({{"c"}}, {}), chr("unchanged")}, -102,
+      {"source list",
+       {integer(0), list({{"c"}}, {}), chr("unchanged")},
+       -102,
        "The source parameter must be of type character"},
-      {"code text", {chr("md5"), chr("x"), chr("unchanged")}, -102,
+      {"code text",
+       {chr("md5"), chr("x"), chr("unchanged")},
+       -102,
        "The signature algorythm must be of type integer"},
       {"code 3", {integer(3), chr("x"), chr("unchanged")}, -102, "Parameter 1 is out of range"},
       {"code -1", {integer(-1), chr("x"), chr("unchanged")}, -102, "Parameter 1 is out of range"},
-      {"result list", {integer(0), chr("x"), list({{"c"}}, {})}, -102,
+      {"result list",
+       {integer(0), chr("x"), list({{"c"}}, {})},
+       -102,
        "The result parameter must be of type character or binary"},
   };
   for (auto c : cases) {
@@ -110,9 +116,9 @@ TEST_F(Security, FlagsAreGrantedWhereBothStringsHoldTheSameY) {
   const struct {
     std::string a, b, head;  // the result: head, then N up to 255 characters
   } cases[] = {
-      {"YNY", "YYN", "YNN"}, {"yy", "YY", "NN"},   {"", "", ""},
+      {"YNY", "YYN", "YNN"}, {"yy", "YY", "NN"},     {"", "", ""},
       {"yY", "yY", "YY"},    {"YYYY", "YY", "YYNN"}, {"YY", "YYYY", "YYNN"},
-      {y255, y255, y255},    {y300, y300, y255},   {"xYx", "xYx", "NYN"},
+      {y255, y255, y255},    {y300, y300, y255},     {"xYx", "xYx", "NYN"},
   };
   for (const auto& c : cases) {
     std::vector<EXTfldval> p{chr(c.a), chr(c.b), chr("old")};
