@@ -100,27 +100,6 @@ TEST(BlockCiphers, PartialBlockIsZeroPadded) {
   EXPECT_TRUE(out.empty());
 }
 
-TEST(BlockCiphers, KeysArePaddedWithZerosOrCut) {
-  const Bytes plain = ascii("sixteen byte txt");
-  const Bytes k16 = ascii("0123456789abcdef");
-  Bytes k24 = k16, k16k1 = k16, longKey = k16;
-  k24.resize(24, 0);                                        // key 3 all zero
-  k16k1.insert(k16k1.end(), k16.begin(), k16.begin() + 8);  // key 3 = key 1
-  longKey.insert(longKey.end(), 20, 'z');
-  Bytes a, b, c;
-  runBlock(1, k16, plain, a, false);
-  runBlock(1, k24, plain, b, false);
-  runBlock(1, k16k1, plain, c, false);
-  EXPECT_EQ(a, b);
-  EXPECT_NE(a, c);
-  runBlock(2, k16, plain, a, false);
-  runBlock(2, longKey, plain, b, false);
-  EXPECT_EQ(a, b);
-  runBlock(4, Bytes(), plain, a, false);
-  runBlock(4, Bytes(32, 0), plain, b, false);
-  EXPECT_EQ(a, b);
-}
-
 // ---------------------------------------------------------------------------------------------
 // DES text form
 
@@ -169,25 +148,6 @@ TEST(DESText, ParityBitsAndBytesAfterTheEighthDoNotCount) {
   EXPECT_EQ(desText(parity, "hello"), text);
   EXPECT_EQ(desText(longer, "hello"), text);
   EXPECT_EQ(desPlain(key, text), "hello");
-}
-
-TEST(DESText, LengthsAndCharacters) {
-  const Bytes key = ascii("k");
-  eCipherStatus s;
-  desText(key, "", &s);
-  EXPECT_EQ(s, eCipherStatus::kBadLength);
-  desText(key, std::string(17, 'a'), &s);
-  EXPECT_EQ(s, eCipherStatus::kBadLength);
-  desText(key, std::string(16, 'a'), &s);
-  EXPECT_EQ(s, eCipherStatus::kOk);
-  desPlain(key, "", &s);
-  EXPECT_EQ(s, eCipherStatus::kBadLength);
-  desPlain(key, std::string(60, '+'), &s);
-  EXPECT_EQ(s, eCipherStatus::kBadLength);
-  desPlain(key, std::string(59, '+'), &s);
-  EXPECT_EQ(s, eCipherStatus::kOk);
-  desPlain(key, "+12a", &s);
-  EXPECT_EQ(s, eCipherStatus::kBadText);
 }
 
 // ---------------------------------------------------------------------------------------------
