@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include "hostgdi.h"
+#include "hostruntime.h"
 
 namespace code39test {
 
