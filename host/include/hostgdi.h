@@ -140,7 +140,6 @@ HOST_API qbyte* GDIlockHPIXMAP(HPIXMAP pixmap);
 HOST_API void GDIunlockHPIXMAP(HPIXMAP pixmap);
 // Colour-table entries first to first + count - 1. Reading entries beyond the table gives
 // zero entries; writing them is ignored.
-HOST_API void GDIgetColorEntries(HPIXMAP pixmap, qlong first, qlong count,
-                                 qColorEntry* entries);
+HOST_API void GDIgetColorEntries(HPIXMAP pixmap, qlong first, qlong count, qColorEntry* entries);
 HOST_API void GDIsetColorEntries(HPIXMAP pixmap, qlong first, qlong count,
                                  const qColorEntry* entries);

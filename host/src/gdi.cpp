@@ -1,8 +1,8 @@
 // Off-screen drawing: memory rasters, fonts through fontconfig, glyphs through FreeType.
-#include "hostgdi.h"
-
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
+
+#include "hostgdi.h"
 #include FT_FREETYPE_H
 
 #include <algorithm>
@@ -273,7 +273,8 @@ HFONT GDIcreateFont(const qfnt* fnt, qlong) {
   f->underline = (fnt->fntStyle & fntUnderline) != 0;
   if (f->underline && f->face->units_per_EM > 0) {
     const qint64 em = f->face->units_per_EM;
-    f->underlinePos = static_cast<qlong>(-static_cast<qint64>(f->face->underline_position) * size / em);
+    f->underlinePos =
+        static_cast<qlong>(-static_cast<qint64>(f->face->underline_position) * size / em);
     f->underlineThickness =
         std::max<qlong>(static_cast<qlong>(f->face->underline_thickness * size / em), 1);
   }
@@ -408,7 +409,8 @@ void GDIgetColorEntries(HPIXMAP pixmap, qlong first, qlong count, qColorEntry* e
   if (!entries) return;
   for (qlong i = 0; i < count; ++i) {
     const qint64 k = static_cast<qint64>(first) + i;
-    entries[i] = pixmap && k >= 0 && k < pixmap->colors ? pixmap->table[k] : qColorEntry{0, 0, 0, 0};
+    entries[i] =
+        pixmap && k >= 0 && k < pixmap->colors ? pixmap->table[k] : qColorEntry{0, 0, 0, 0};
   }
 }
 
