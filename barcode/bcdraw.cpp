@@ -50,8 +50,8 @@ qlong BCstartPaint(HDC hdc, HBITMAP& bitmap, qlong width, qlong height) {
   return bitmap ? 0 : -103;
 }
 
-qbool BCpaintBarAll(HDC hdc, qlong x, qlong y, const strxxx& text, qlong quietZone,
-                    qlong narrow, qlong wide, qlong gap, qlong barHeight) {
+qbool BCpaintBarAll(HDC hdc, qlong x, qlong y, const strxxx& text, qlong quietZone, qlong narrow,
+                    qlong wide, qlong gap, qlong barHeight) {
   qrect rect;
   rect.top = y;
   rect.bottom = clampCoord(static_cast<qint64>(y) + barHeight - 1);
@@ -68,7 +68,8 @@ qbool BCpaintBarOneChar(HDC hdc, qrect& rect, qchar c, qlong narrow, qlong wide)
   if (!row) return qfalse;
   HBRUSH brush = GDIgetStockBrush(0);
   for (int i = 0; i < 9; ++i) {
-    rect.right = clampCoord(static_cast<qint64>(rect.left) + (row->mPattern[i] == 'w' ? wide : narrow) - 1);
+    rect.right =
+        clampCoord(static_cast<qint64>(rect.left) + (row->mPattern[i] == 'w' ? wide : narrow) - 1);
     if (i % 2 == 0) GDIfillRect(hdc, &rect, brush);  // elements 1, 3, 5, 7, 9 are bars
     rect.left = clampCoord(static_cast<qint64>(rect.right) + 1);
   }
@@ -119,9 +120,9 @@ HPIXMAP BCrotatePixmap(HPIXMAP pixmap, qlong, qlong, qshort angle) {
   if (bits < 8) return pixmap;
   const size_t w = static_cast<size_t>(info.mWidth), h = static_cast<size_t>(info.mHeight);
   const bool quarter = angle != 180;
-  HPIXMAP turned = GDIcreateHPIXMAP(quarter ? info.mHeight : info.mWidth,
-                                    quarter ? info.mWidth : info.mHeight,
-                                    static_cast<qshort>(bits), 0);
+  HPIXMAP turned =
+      GDIcreateHPIXMAP(quarter ? info.mHeight : info.mWidth, quarter ? info.mWidth : info.mHeight,
+                       static_cast<qshort>(bits), 0);
   if (!turned) return pixmap;
   if (bits == 8) {
     std::vector<qColorEntry> table(static_cast<size_t>(info.mColors) + 1);

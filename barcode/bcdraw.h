@@ -24,8 +24,8 @@ qlong BCstartPaint(HDC hdc, HBITMAP& bitmap, qlong width, qlong height);
 // Draws the bars of every character of text: the first bar at column x + quietZone, rows y to
 // y + barHeight - 1, characters gap columns apart. Returns false at the first character that
 // has no pattern (the ones before it stay drawn); true otherwise, also for an empty text.
-qbool BCpaintBarAll(HDC hdc, qlong x, qlong y, const strxxx& text, qlong quietZone,
-                    qlong narrow, qlong wide, qlong gap, qlong barHeight);
+qbool BCpaintBarAll(HDC hdc, qlong x, qlong y, const strxxx& text, qlong quietZone, qlong narrow,
+                    qlong wide, qlong gap, qlong barHeight);
 
 // Draws the 9 elements of one character from rect.left on, rows rect.top to rect.bottom, and
 // leaves rect.left on the column after the last element. False (nothing drawn) when the

@@ -2,12 +2,12 @@
 // that returns control to PixmapToJPEG instead of ending the process.
 #include "jpegout.h"
 
+#include <jerror.h>
+
 #include <csetjmp>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include <jerror.h>
 
 namespace {
 

@@ -2,8 +2,10 @@
 // interface).
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
+// jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
 #include "hostgdi.h"

@@ -1,4 +1,6 @@
 // Code 39 bar drawing and pixel-map rotation, on raw pixel maps.
+#include "bcdraw.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "bcdraw.h"
 #include "jpegcheck.h"
 
 using code39test::rgbAt;
@@ -110,7 +111,8 @@ HPIXMAP patterned(qlong w, qlong h, qshort bits) {
 std::vector<qbyte> pixels(HPIXMAP pm) {
   HPIXMAPinfo info;
   GDIgetHPIXMAPinfo(pm, &info);
-  const size_t bytes = (static_cast<size_t>(info.mWidth) * info.mBitsPerPixel + 7) / 8 * info.mHeight;
+  const size_t bytes =
+      (static_cast<size_t>(info.mWidth) * info.mBitsPerPixel + 7) / 8 * info.mHeight;
   const qbyte* p = GDIlockHPIXMAP(pm);
   std::vector<qbyte> out(p, p + bytes);
   GDIunlockHPIXMAP(pm);
@@ -118,9 +120,7 @@ std::vector<qbyte> pixels(HPIXMAP pm) {
 }
 
 TEST(Rotation, QuarterTurnsComeBackToTheSamePixels) {
-  const struct {
-    qshort first, second;
-  } pairs[] = {{90, 270}, {270, 90}, {180, 180}};
+  const struct { qshort first, second; } pairs[] = {{90, 270}, {270, 90}, {180, 180}};
   for (qshort bits : {8, 16, 24, 32})
     for (const auto& pair : pairs) {
       HPIXMAP pm = patterned(5, 3, bits);
@@ -149,7 +149,8 @@ TEST(Rotation, NinetyDegreesTurnsClockwise) {
   const struct {
     qshort angle;
     std::vector<int> expected;  // rows of the turned map
-  } cases[] = {{90, {10, 0, 11, 1, 12, 2}}, {180, {12, 11, 10, 2, 1, 0}}, {270, {2, 12, 1, 11, 0, 10}}};
+  } cases[] = {
+      {90, {10, 0, 11, 1, 12, 2}}, {180, {12, 11, 10, 2, 1, 0}}, {270, {2, 12, 1, 11, 0, 10}}};
   for (const auto& c : cases) {
     HPIXMAP copy = GDIcreateHPIXMAP(3, 2, 32, 0);
     std::memcpy(GDIlockHPIXMAP(copy), GDIlockHPIXMAP(pm), 24);
@@ -168,8 +169,7 @@ TEST(Rotation, NinetyDegreesTurnsClockwise) {
 TEST(Rotation, EightBitMapsKeepTheirColourTable) {
   HPIXMAP pm = patterned(4, 2, 8);
   std::vector<qColorEntry> table(256);
-  for (int i = 0; i < 256; ++i)
-    table[i] = qColorEntry{qbyte(i), qbyte(255 - i), qbyte(i / 2), 0};
+  for (int i = 0; i < 256; ++i) table[i] = qColorEntry{qbyte(i), qbyte(255 - i), qbyte(i / 2), 0};
   GDIsetColorEntries(pm, 0, 256, table.data());
   HPIXMAP turned = BCrotatePixmap(pm, 4, 2, 90);
   std::vector<qColorEntry> got(256);

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+// jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
 #include "hostgdi.h"
@@ -32,7 +34,9 @@ struct DecodeError {
   jmp_buf back;
 };
 
-inline void decodeFailed(j_common_ptr c) { std::longjmp(reinterpret_cast<DecodeError*>(c->err)->back, 1); }
+inline void decodeFailed(j_common_ptr c) {
+  std::longjmp(reinterpret_cast<DecodeError*>(c->err)->back, 1);
+}
 
 inline Decoded decodeJpeg(const std::string& bytes) {
   Decoded d;

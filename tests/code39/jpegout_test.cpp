@@ -1,4 +1,6 @@
 // JPEG output of pixel maps into host handles.
+#include "jpegout.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "hostruntime.h"
 #include "jpegcheck.h"
-#include "jpegout.h"
 
 using code39test::decodeJpeg;
 
@@ -133,7 +134,8 @@ TEST(Jpeg, AWriteFailureOnTheSecondPortionReturnsFalse) {
   HPIXMAP pm = GDIcreateHPIXMAP(200, 200, 24, 0);
   qbyte* p = GDIlockHPIXMAP(pm);
   uint32_t x = 12345;
-  for (int i = 0; i < 200 * 200 * 3; ++i) p[i] = static_cast<qbyte>((x = x * 1103515245 + 12345) >> 24);
+  for (int i = 0; i < 200 * 200 * 3; ++i)
+    p[i] = static_cast<qbyte>((x = x * 1103515245 + 12345) >> 24);
   GDIunlockHPIXMAP(pm);
   qHandleInfo* h = nullptr;
   hostrt::setAllocFailure(2, 0);  // the first portion is allocated, the second refused
