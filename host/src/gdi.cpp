@@ -141,7 +141,15 @@ bool findFace(const std::string& name, qbyte style, FaceFile& out) {
     out = it->second;
     return true;
   }
-  static FcConfig* config = FcInitLoadConfigAndFonts();
+  // The configuration is loaded once and released when the host layer is unloaded.
+  struct Config {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    ~Config() {
+      if (config) FcConfigDestroy(config);
+    }
+  };
+  static Config loaded;
+  FcConfig* config = loaded.config;
   if (!config) return false;
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return false;
