@@ -64,14 +64,14 @@ Rgb rgbOf(qcol c) {
 // Bytes of one row, rounded up to whole bytes.
 qint64 rowBytesOf(qlong width, qlong bits) { return (static_cast<qint64>(width) * bits + 7) / 8; }
 
-HPIXMAP newRaster(qlong width, qlong height, qlong bits) {
+HPIXMAP newRaster(qlong width, qlong height, qlong bits, bool zero = true) {
   if (width < 0 || height < 0) return nullptr;
   const qint64 row = rowBytesOf(width, bits);
   const qint64 total = row * height;
   if (total > kMaxBytes) return nullptr;
   rawBitmapContainer* r = new (std::nothrow) rawBitmapContainer;
   if (!r) return nullptr;
-  r->pixels = HANglobalAlloc(static_cast<qlong>(total), qtrue);
+  r->pixels = HANglobalAlloc(static_cast<qlong>(total), zero);
   if (!r->pixels) {
     delete r;
     return nullptr;
@@ -387,7 +387,7 @@ HPIXMAP GDIcreateHPIXMAP(qlong width, qlong height, qshort bitsPerPixel, qlong) 
 
 HPIXMAP GDIbitmapToPIXMAP(HBITMAP bitmap) {
   if (!bitmap) return nullptr;
-  HPIXMAP p = newRaster(bitmap->width, bitmap->height, 32);
+  HPIXMAP p = newRaster(bitmap->width, bitmap->height, 32, false);  // every byte is copied
   if (p && bitmap->pixels->mUsed > 0)
     std::memcpy(p->pixels->mData, bitmap->pixels->mData,
                 static_cast<size_t>(bitmap->pixels->mUsed));
