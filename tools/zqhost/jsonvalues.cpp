@@ -54,8 +54,7 @@ void setBytesText(EXTfldval& v, ffttype type, const std::string& hex) {
   std::string bytes;
   if (!hexToBytes(hex, bytes))
     throw RequestError("binary must be hexadecimal text of whole bytes, not " + quote(hex));
-  v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()),
-              static_cast<qlong>(bytes.size()));
+  v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()), static_cast<qlong>(bytes.size()));
 }
 
 void setObjrefName(EXTfldval& v, const std::string& name) {
@@ -121,8 +120,7 @@ void checkKeys(const json& j, std::initializer_list<const char*> allowed, const 
 EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
   const std::string what = isRow ? "a row" : "a list";
   if (!spec.is_object())
-    throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " +
-                       quote(spec));
+    throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " + quote(spec));
   checkKeys(spec, {"cols", "rows", "line", "selected"}, what);
   EXTqlist list(isRow);
 
@@ -131,18 +129,19 @@ EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
   for (const json& c : cols) {
     if (!c.is_object()) throw RequestError("a column must be an object, not " + quote(c));
     checkKeys(c, {"name", "type", "subtype", "maxlen"}, "a column");
-    const std::u32string name = hostrt::toU32(c.contains("name") ? stringOf(c["name"], "a column name") : "");
+    const std::u32string name =
+        hostrt::toU32(c.contains("name") ? stringOf(c["name"], "a column name") : "");
     if (name.size() > 255) throw RequestError("a column name is longer than 255 characters");
-    const ffttype type = c.contains("type") ? typeCode(stringOf(c["type"], "a column type"))
-                                            : fftCharacter;
+    const ffttype type =
+        c.contains("type") ? typeCode(stringOf(c["type"], "a column type")) : fftCharacter;
     const qshort subtype =
         c.contains("subtype")
             ? static_cast<qshort>(integerIn(c["subtype"], -32768, 32767, "a column subtype"))
             : 0;
-    const qlong maxLen = c.contains("maxlen")
-                             ? static_cast<qlong>(integerIn(c["maxlen"], 0, 2147483647,
-                                                            "a column maxlen"))
-                             : kDefaultMaxLen;
+    const qlong maxLen =
+        c.contains("maxlen")
+            ? static_cast<qlong>(integerIn(c["maxlen"], 0, 2147483647, "a column maxlen"))
+            : kDefaultMaxLen;
     str255 hostName;
     hostName.set(name.data(), static_cast<qlong>(name.size()));
     if (list.addCol(type, subtype, maxLen, &hostName) == 0)
@@ -151,8 +150,8 @@ EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
 
   const json rows = spec.value("rows", json::array());
   if (!rows.is_array()) throw RequestError("\"rows\" must be an array of arrays");
-  if (isRow && rows.size() > 1) throw RequestError("a row has one line, not " +
-                                                   std::to_string(rows.size()));
+  if (isRow && rows.size() > 1)
+    throw RequestError("a row has one line, not " + std::to_string(rows.size()));
   for (const json& r : rows) {
     if (!r.is_array()) throw RequestError("a line must be an array of cells, not " + quote(r));
     if (r.size() > static_cast<size_t>(list.colCnt()))
@@ -191,8 +190,7 @@ EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
 EXTfldval valueAt(const json& j, int depth) {
   if (depth > kMaxDepth) throw RequestError("values are nested too deeply");
   if (!j.is_object() || j.size() != 1)
-    throw RequestError("a value must be an object with one key naming its type, not " +
-                       quote(j));
+    throw RequestError("a value must be an object with one key naming its type, not " + quote(j));
   const std::string& key = j.begin().key();
   const json& x = j.begin().value();
   EXTfldval v;
@@ -217,7 +215,8 @@ EXTfldval valueAt(const json& j, int depth) {
       v.setNum(x.get<double>());
       break;
     case fftBoolean:
-      if (!x.is_boolean()) throw RequestError("a bool value must be true or false, not " + quote(x));
+      if (!x.is_boolean())
+        throw RequestError("a bool value must be true or false, not " + quote(x));
       v.setBool(x.get<bool>() ? qboolTrue : qboolFalse);
       break;
     case fftDate:
@@ -333,8 +332,8 @@ json valueToJson(const EXTfldval& v) {
     default:
       if (isByteType(type)) {
         const qHandleInfo* h = v.getHandle();
-        return {{typeName(type), bytesToHex(h ? h->mData : nullptr,
-                                             static_cast<size_t>(v.getBinLen()))}};
+        return {{typeName(type),
+                 bytesToHex(h ? h->mData : nullptr, static_cast<size_t>(v.getBinLen()))}};
       }
       return {{typeName(type), hostrt::toUtf8(v)}};
   }

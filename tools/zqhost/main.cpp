@@ -32,7 +32,9 @@ struct UsageError : std::runtime_error {
   explicit UsageError(const std::string& what) : std::runtime_error(what) {}
 };
 
-std::string compact(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+std::string compact(const json& j) {
+  return j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 // ------------------------------------------------------------------------------------------
 // info
@@ -92,8 +94,7 @@ EXTfldval argValue(const std::string& arg) {
     errno = 0;
     char* end = nullptr;
     const long long n = std::strtoll(rest.c_str(), &end, 10);
-    if (rest.empty() || *end || errno)
-      throw UsageError("not an integer: " + arg);
+    if (rest.empty() || *end || errno) throw UsageError("not an integer: " + arg);
     if (prefix == "int64") {
       v.setLong64(n);
     } else {
@@ -262,8 +263,7 @@ int main(int argc, char** argv) {
     Session session(module);
     if (command == "info") {
       if (json)
-        std::cout << infoJson(session).dump(2, ' ', false, json::error_handler_t::replace)
-                  << '\n';
+        std::cout << infoJson(session).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
       else
         printInfo(session);
       return 0;

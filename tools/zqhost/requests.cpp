@@ -132,8 +132,8 @@ json copyInstance(Session& session, const json& req) {
   const json& spec = req.at("copy");
   if (!spec.is_object() || spec.size() != 2 || !spec.contains("from") || !spec.contains("to"))
     throw RequestError("\"copy\" must be {\"from\": name, \"to\": name}");
-  return {{"answer", session.copy(stringIn(spec.at("from"), "\"from\""),
-                                  stringIn(spec.at("to"), "\"to\""))}};
+  return {{"answer",
+           session.copy(stringIn(spec.at("from"), "\"from\""), stringIn(spec.at("to"), "\"to\""))}};
 }
 
 // A host instance named in a message: an existing instance of that name, or a new one.
@@ -144,16 +144,16 @@ objinst messageInstance(const json& j) {
 }
 
 json sendMessage(Session& session, const json& req) {
-  const qlong code = static_cast<qlong>(integerIn(req.at("message"), kLongMin, kLongMax,
-                                                  "a message code"));
-  const qlong object = req.contains("object") ? static_cast<qlong>(integerIn(
-                                                    req.at("object"), kLongMin, kLongMax,
-                                                    "\"object\""))
-                                              : 0;
-  const WPARAM wParam = req.contains("wParam")
-                            ? static_cast<WPARAM>(integerIn(req.at("wParam"), kInt64Min,
-                                                            kInt64Max, "\"wParam\""))
-                            : 0;
+  const qlong code =
+      static_cast<qlong>(integerIn(req.at("message"), kLongMin, kLongMax, "a message code"));
+  const qlong object =
+      req.contains("object")
+          ? static_cast<qlong>(integerIn(req.at("object"), kLongMin, kLongMax, "\"object\""))
+          : 0;
+  const WPARAM wParam =
+      req.contains("wParam")
+          ? static_cast<WPARAM>(integerIn(req.at("wParam"), kInt64Min, kInt64Max, "\"wParam\""))
+          : 0;
   // lParam is a number, or a host instance by name; the copy message takes a pointer to two
   // instances, given as [source, destination].
   LPARAM lParam = 0;
@@ -202,8 +202,7 @@ json handle(Session& session, const json& req) {
     bool known = it.key() == request->kind;
     for (const char* k : request->keys) known = known || it.key() == k;
     if (!known)
-      throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind +
-                         "\" requests");
+      throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind + "\" requests");
   }
   const std::string kind = request->kind;
   if (kind == "call") return callMethod(session, req, false);
@@ -260,9 +259,8 @@ json infoJson(Session& session) {
     auto it = reg.methods.find(o.id);
     objects.push_back({{"id", o.id},
                        {"name", o.name},
-                       {"methods", methods(it == reg.methods.end()
-                                               ? std::vector<HostCall::Method>()
-                                               : it->second)}});
+                       {"methods", methods(it == reg.methods.end() ? std::vector<HostCall::Method>()
+                                                                   : it->second)}});
   }
   json constants = json::array();
   for (const HostCall::Constant& c : reg.constants)

@@ -25,7 +25,8 @@ Module::Module(const std::string& path) {
   auto init = reinterpret_cast<void (*)(const char*)>(dlsym(mHandle, "__ExtInitialize"));
   mTerminate = reinterpret_cast<void (*)()>(dlsym(mHandle, "__ExtTerminate"));
   if (!mProc || !init || !mTerminate)
-    throw std::runtime_error(path + " does not export ZQWndProc, __ExtInitialize and "
+    throw std::runtime_error(path +
+                             " does not export ZQWndProc, __ExtInitialize and "
                              "__ExtTerminate");
   // The library instance records the module's path: its resource strings lie beside it.
   init(mPath.c_str());
