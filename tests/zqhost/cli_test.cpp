@@ -88,6 +88,7 @@ TEST(ZqhostCli, ArgumentsAndSavedBinaries) {
       {{"call", "2109", "json:{\"int\": 1.5}"}, "not a JSON value"},
       {{"call", "--save", "2=/tmp/x", "2109", "bin:00"}, "no such parameter"},
       {{"call", "$nope"}, "unknown method"},
+      {{"call", "67636"}, "0 to 65535"},
       {{"call"}, "call needs a method"},
       {{"frobnicate"}, "unknown command"},
       {{"run", "/nonexistent/requests"}, "cannot read"},

@@ -284,6 +284,8 @@ TEST(ZqhostRun, BadRequestsGetAnErrorAndTheSessionGoesOn) {
       {R"({"call": 1.5})", "by name or number"},
       {R"({"call": true})", "by name or number"},
       {R"({"call": 4294967296})", "out of range"},
+      {R"({"call": 67636})", "out of range"},
+      {R"({"call": -1})", "out of range"},
       {R"({"call": "$nope"})", "unknown method"},
       {R"({"call": "$encode64"})", "unknown method"},
       {R"({"call": 2100, "on": "nowhere"})", "unknown instance"},

@@ -145,7 +145,9 @@ int callCommand(Session& session, const std::vector<std::string>& args, bool isS
   qlong objectId = isStatic ? 0 : kMainObject;
   qlong id = 0;
   if (isNumber(method)) {
-    id = std::atoi(method.c_str());
+    const long n = std::strtol(method.c_str(), nullptr, 10);
+    if (n < 0 || n > 65535) throw UsageError("a method number is 0 to 65535, not " + method);
+    id = static_cast<qlong>(n);
   } else if (!isStatic && session.host().methodId(kMainObject, method) == 0 &&
              session.host().methodId(0, method) != 0) {
     objectId = 0;  // a static method's name
@@ -229,7 +231,8 @@ int main(int argc, char** argv) {
         const size_t eq = spec.find('=');
         if (eq == std::string::npos || !isNumber(spec.substr(0, eq)) || eq + 1 == spec.size())
           throw UsageError("--save needs N=PATH, not " + spec);
-        saves.emplace_back(std::atoi(spec.substr(0, eq).c_str()), spec.substr(eq + 1));
+        const long n = std::strtol(spec.substr(0, eq).c_str(), nullptr, 10);
+        saves.emplace_back(n < 0 || n > 65535 ? 0 : static_cast<qlong>(n), spec.substr(eq + 1));
       } else if (options && a == "--json") {
         json = true;
       } else if (options && a == "--static") {

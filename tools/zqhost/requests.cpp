@@ -11,6 +11,8 @@ const qint64 kLongMin = std::numeric_limits<qlong>::min();
 const qint64 kLongMax = std::numeric_limits<qlong>::max();
 const qint64 kInt64Min = std::numeric_limits<qint64>::min();
 const qint64 kInt64Max = std::numeric_limits<qint64>::max();
+// Method ids travel in the call record as 16-bit numbers.
+const qint64 kMaxMethodId = 65535;
 
 // The request kinds; a request holds exactly one of these keys, and the keys listed with it.
 const struct {
@@ -53,7 +55,7 @@ json callMethod(Session& session, const json& req, bool isStatic) {
   if (method.is_string()) {
     id = session.methodId(objectId, method.get<std::string>());
   } else if (method.is_number_integer()) {
-    id = static_cast<qlong>(integerIn(method, kLongMin, kLongMax, "a method number"));
+    id = static_cast<qlong>(integerIn(method, 0, kMaxMethodId, "a method number"));
   } else {
     throw RequestError("a method is given by name or number, not " + quote(method));
   }
