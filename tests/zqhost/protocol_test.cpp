@@ -220,6 +220,29 @@ TEST(ZqhostRun, CopyMakesADuplicateInstance) {
   EXPECT_EQ(lines[5], json({{"answer", 0}}));
 }
 
+// Instances made or removed by messages sent as such become (or stop being) named instances.
+TEST(ZqhostRun, MessagesKeepTheInstancesInStep) {
+  const std::vector<json> lines =
+      runRequests({
+                      R"({"message": 917504, "object": 1002, "lParam": "raw"})",
+                      R"({"call": "$addref", "on": "raw", "params": [{"objref": "o1"}]})",
+                      R"({"message": 3735552, "object": 1002, "lParam": ["raw", "dup"]})",
+                      R"({"delete": "raw"})",
+                      R"({"message": 983040, "object": 1001, "lParam": "main"})",
+                      R"({"call": 2100})",
+                      R"({"new": "main", "as": "main"})",
+                      R"({"message": 917504, "object": 1001, "lParam": 77})",
+                      R"({"call": 2100, "on": "#77"})",
+                  })
+          .lines();
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[1]["return"], json({{"objref", "o1"}}));
+  EXPECT_EQ(lines[3]["calls"][0]["method"], "$cleanupRef");
+  EXPECT_EQ(lines[5], json({{"error", "unknown instance \"main\""}}));
+  EXPECT_EQ(lines[6], json({{"answer", 1}}));
+  EXPECT_EQ(lines[8]["return"], json({{"int", 1}}));
+}
+
 TEST(ZqhostRun, VariablesAndCinstPersistAndAreShown) {
   const std::vector<json> lines =
       runRequests(

@@ -175,8 +175,12 @@ json sendMessage(Session& session, const json& req) {
     lParam = static_cast<LPARAM>(integerIn(lp, kInt64Min, kInt64Max, "\"lParam\""));
   }
 
+  // A duplicate made by the copy message is of its source's class.
+  const qlong newObjectId =
+      code == msgObjectCopy && session.objectIdOf(pair[0]) ? session.objectIdOf(pair[0]) : object;
   HostCall call;
   json response = {{"answer", session.host().send(code, object, wParam, lParam, &call)}};
+  session.adoptStore(newObjectId);
   if (!call.results.empty()) {
     json results = json::array();
     for (const EXTfldval& r : call.results) results.push_back(valueToJson(r));

@@ -102,6 +102,31 @@ qlong Session::copy(const std::string& from, const std::string& to) {
   return answer;
 }
 
+void Session::adoptStore(qlong objectId) {
+  const std::map<objinst, void*>& objects = mHost.store().objects;
+  for (const std::string& name : std::vector<std::string>(mOrder)) {
+    if (objects.count(mInstances[name].inst) == 0) {
+      mInstances.erase(name);
+      mOrder.erase(std::find(mOrder.begin(), mOrder.end(), name));
+    }
+  }
+  for (const auto& entry : objects) {
+    bool known = false;
+    for (const auto& named : mInstances) known = known || named.second.inst == entry.first;
+    if (known) continue;
+    std::string name = hostrt::instanceName(entry.first);
+    if (name.empty() || find(name)) name = "#" + std::to_string(entry.first);
+    mInstances[name] = {entry.first, objectId};
+    mOrder.push_back(name);
+  }
+}
+
+qlong Session::objectIdOf(objinst inst) const {
+  for (const auto& entry : mInstances)
+    if (entry.second.inst == inst) return entry.second.objectId;
+  return 0;
+}
+
 qlong Session::methodId(qlong objectId, const std::string& name) const {
   const qlong id = mHost.methodId(objectId, name);
   if (id == 0) {

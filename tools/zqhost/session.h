@@ -64,6 +64,13 @@ class Session {
   // Sends the copy message from one named instance to another (made when new).
   qlong copy(const std::string& from, const std::string& to);
 
+  // Brings the named instances in line with the instance store after a message sent as such:
+  // objects that are gone are forgotten, new ones are named after their host instance (or
+  // "#id") with class objectId, so that they can be called, deleted and cleaned up.
+  void adoptStore(qlong objectId);
+  // The object id of the named instance inst, or 0.
+  qlong objectIdOf(objinst inst) const;
+
   // The id of a method of objectId (0: static methods) given by registered name (ignoring
   // case) or by number; throws RequestError for an unknown name.
   qlong methodId(qlong objectId, const std::string& name) const;
