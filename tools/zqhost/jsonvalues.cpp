@@ -1,0 +1,376 @@
+// Conversion between host values and their JSON form.
+#include "jsonvalues.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace zqhost {
+
+namespace {
+
+// Lists nest; deeper input than this is refused rather than walked.
+const int kMaxDepth = 64;
+// Columns get this maximum length unless the request gives one.
+const qlong kDefaultMaxLen = 10000000;
+
+const struct {
+  const char* name;
+  ffttype type;
+} kTypeNames[] = {
+    {"char", fftCharacter}, {"int", fftInteger},   {"int64", fftInt64},     {"num", fftNumber},
+    {"bool", fftBoolean},   {"bin", fftBinary},    {"date", fftDate},       {"list", fftList},
+    {"row", fftRow},        {"objref", fftObjref}, {"picture", fftPicture}, {"object", fftObject},
+};
+
+bool isByteType(ffttype t) { return t == fftBinary || t == fftPicture || t == fftObject; }
+
+const std::string& stringOf(const json& j, const std::string& what) {
+  if (!j.is_string()) throw RequestError(what + " must be a string, not " + quote(j));
+  return j.get_ref<const std::string&>();
+}
+
+bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// "YYYY-MM-DD" (a real calendar day of years 1 to 9999) or "" for the empty date.
+void setDateText(EXTfldval& v, const std::string& text) {
+  if (text.empty()) {
+    v.setDate(0, 0, 0);
+    return;
+  }
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool digits = text.size() == 10 && text[4] == '-' && text[7] == '-';
+  for (size_t i = 0; digits && i < text.size(); ++i)
+    digits = i == 4 || i == 7 || (text[i] >= '0' && text[i] <= '9');
+  const int y = digits ? std::atoi(text.substr(0, 4).c_str()) : 0;
+  const int m = digits ? std::atoi(text.substr(5, 2).c_str()) : 0;
+  const int d = digits ? std::atoi(text.substr(8, 2).c_str()) : 0;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leapYear(y) ? 1 : 0))
+    throw RequestError("a date must be YYYY-MM-DD or empty, not \"" + text + "\"");
+  v.setDate(y, m, d);
+}
+
+void setBytesText(EXTfldval& v, ffttype type, const std::string& hex) {
+  std::string bytes;
+  if (!hexToBytes(hex, bytes))
+    throw RequestError("binary must be hexadecimal text of whole bytes, not " + quote(hex));
+  v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()), static_cast<qlong>(bytes.size()));
+}
+
+void setObjrefName(EXTfldval& v, const std::string& name) {
+  if (name.empty()) {
+    v.setObjRef(0);
+    return;
+  }
+  objinst inst = hostrt::findInstance(name);
+  if (!inst) inst = hostrt::newInstance(name);
+  v.setObjRef(inst);
+}
+
+EXTfldval valueAt(const json& j, int depth);
+
+// The value of a cell given as a plain JSON scalar, converted to the column's type.
+EXTfldval cellFromScalar(const json& j, ffttype type, qshort subtype) {
+  EXTfldval v;
+  if (j.is_null()) {
+    v.setNull(type, subtype);
+    return v;
+  }
+  if (j.is_string()) {
+    const std::string& s = j.get_ref<const std::string&>();
+    if (isByteType(type)) {
+      setBytesText(v, type, s);
+    } else if (type == fftObjref) {
+      setObjrefName(v, s);
+    } else if (type == fftDate) {
+      setDateText(v, s);
+    } else {
+      v = hostrt::charValue(s);
+    }
+  } else if (j.is_boolean()) {
+    v.setBool(j.get<bool>() ? qboolTrue : qboolFalse);
+  } else if (j.is_number_float()) {
+    v.setNum(j.get<double>());
+  } else if (j.is_number()) {
+    if (type == fftNumber) {
+      v.setNum(j.get<double>());
+    } else if (type == fftInt64) {
+      v.setLong64(integerIn(j, std::numeric_limits<qint64>::min(),
+                            std::numeric_limits<qint64>::max(), "an int64 cell"));
+    } else {
+      v.setLong(static_cast<qlong>(integerIn(j, std::numeric_limits<qlong>::min(),
+                                             std::numeric_limits<qlong>::max(), "a cell")));
+    }
+  } else {
+    throw RequestError("a cell must be a typed value or a JSON scalar, not " + quote(j));
+  }
+  if (!v.conv(type, subtype))
+    throw RequestError("cell " + quote(j) + " cannot be converted to " + typeName(type));
+  return v;
+}
+
+void checkKeys(const json& j, std::initializer_list<const char*> allowed, const std::string& what) {
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    bool known = false;
+    for (const char* a : allowed) known = known || it.key() == a;
+    if (!known) throw RequestError(what + " has an unknown key \"" + it.key() + "\"");
+  }
+}
+
+EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
+  const std::string what = isRow ? "a row" : "a list";
+  if (!spec.is_object())
+    throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " + quote(spec));
+  checkKeys(spec, {"cols", "rows", "line", "selected"}, what);
+  EXTqlist list(isRow);
+
+  const json cols = spec.value("cols", json::array());
+  if (!cols.is_array()) throw RequestError("\"cols\" must be an array");
+  for (const json& c : cols) {
+    if (!c.is_object()) throw RequestError("a column must be an object, not " + quote(c));
+    checkKeys(c, {"name", "type", "subtype", "maxlen"}, "a column");
+    const std::u32string name =
+        hostrt::toU32(c.contains("name") ? stringOf(c["name"], "a column name") : "");
+    if (name.size() > 255) throw RequestError("a column name is longer than 255 characters");
+    const ffttype type =
+        c.contains("type") ? typeCode(stringOf(c["type"], "a column type")) : fftCharacter;
+    const qshort subtype =
+        c.contains("subtype")
+            ? static_cast<qshort>(integerIn(c["subtype"], -32768, 32767, "a column subtype"))
+            : 0;
+    const qlong maxLen =
+        c.contains("maxlen")
+            ? static_cast<qlong>(integerIn(c["maxlen"], 0, 2147483647, "a column maxlen"))
+            : kDefaultMaxLen;
+    str255 hostName;
+    hostName.set(name.data(), static_cast<qlong>(name.size()));
+    if (list.addCol(type, subtype, maxLen, &hostName) == 0)
+      throw RequestError("the host refused a column of " + what);
+  }
+
+  const json rows = spec.value("rows", json::array());
+  if (!rows.is_array()) throw RequestError("\"rows\" must be an array of arrays");
+  if (isRow && rows.size() > 1)
+    throw RequestError("a row has one line, not " + std::to_string(rows.size()));
+  for (const json& r : rows) {
+    if (!r.is_array()) throw RequestError("a line must be an array of cells, not " + quote(r));
+    if (r.size() > static_cast<size_t>(list.colCnt()))
+      throw RequestError("a line has " + std::to_string(r.size()) + " cells for " +
+                         std::to_string(list.colCnt()) + " columns");
+    const qlong line = list.insertRow();
+    if (line == 0) throw RequestError("the host refused a line of " + what);
+    for (size_t c = 0; c < r.size(); ++c) {
+      const qshort col = static_cast<qshort>(c + 1);
+      qshort subtype = 0;
+      const ffttype type = list.getColType(col, &subtype);
+      const json& cell = r[c];
+      EXTfldval ref;
+      list.getColValRef(line, col, ref, qtrue);
+      ref = cell.is_object() ? valueAt(cell, depth + 1) : cellFromScalar(cell, type, subtype);
+    }
+  }
+  if (isRow && list.rowCnt() == 0 && list.insertRow() == 0)
+    throw RequestError("the host refused the line of a row");
+
+  if (spec.contains("line")) {
+    list.setCurRow(static_cast<qlong>(integerIn(spec["line"], 0, list.rowCnt(), "\"line\"")));
+  } else if (isRow) {
+    list.setCurRow(1);
+  }
+  const json selected = spec.value("selected", json::array());
+  if (!selected.is_array()) throw RequestError("\"selected\" must be an array of line numbers");
+  for (const json& s : selected)
+    list.selectRow(static_cast<qlong>(integerIn(s, 1, list.rowCnt(), "a selected line")), qtrue);
+
+  EXTfldval v;
+  v.setList(&list, qtrue);
+  return v;
+}
+
+EXTfldval valueAt(const json& j, int depth) {
+  if (depth > kMaxDepth) throw RequestError("values are nested too deeply");
+  if (!j.is_object() || j.size() != 1)
+    throw RequestError("a value must be an object with one key naming its type, not " + quote(j));
+  const std::string& key = j.begin().key();
+  const json& x = j.begin().value();
+  EXTfldval v;
+  if (key == "null") {
+    v.setNull(typeCode(stringOf(x, "the type of a null value")));
+    return v;
+  }
+  switch (typeCode(key)) {
+    case fftCharacter:
+      v = hostrt::charValue(stringOf(x, "a char value"));
+      break;
+    case fftInteger:
+      v.setLong(static_cast<qlong>(integerIn(x, std::numeric_limits<qlong>::min(),
+                                             std::numeric_limits<qlong>::max(), "an int value")));
+      break;
+    case fftInt64:
+      v.setLong64(integerIn(x, std::numeric_limits<qint64>::min(),
+                            std::numeric_limits<qint64>::max(), "an int64 value"));
+      break;
+    case fftNumber:
+      if (!x.is_number()) throw RequestError("a num value must be a number, not " + quote(x));
+      v.setNum(x.get<double>());
+      break;
+    case fftBoolean:
+      if (!x.is_boolean())
+        throw RequestError("a bool value must be true or false, not " + quote(x));
+      v.setBool(x.get<bool>() ? qboolTrue : qboolFalse);
+      break;
+    case fftDate:
+      setDateText(v, stringOf(x, "a date value"));
+      break;
+    case fftList:
+    case fftRow:
+      return listFromJson(x, key == "row", depth);
+    case fftObjref:
+      setObjrefName(v, stringOf(x, "an objref value"));
+      break;
+    default:  // the byte types
+      setBytesText(v, typeCode(key), stringOf(x, "a " + key + " value"));
+      break;
+  }
+  return v;
+}
+
+json listToJson(const EXTfldval& v) {
+  EXTqlist list;
+  v.getList(&list, qfalse);
+  json cols = json::array();
+  for (qshort c = 1; c <= list.colCnt(); ++c) {
+    str255 name;
+    list.getColName(c, name);
+    qshort subtype = 0;
+    qlong maxLen = 0;
+    const ffttype type = list.getColType(c, &subtype, &maxLen);
+    cols.push_back({{"name", hostrt::fromU32(std::u32string(name.cString(),
+                                                            static_cast<size_t>(name.length())))},
+                    {"type", typeName(type)},
+                    {"subtype", subtype},
+                    {"maxlen", maxLen}});
+  }
+  json rows = json::array();
+  json selected = json::array();
+  for (qlong r = 1; r <= list.rowCnt(); ++r) {
+    json line = json::array();
+    for (qshort c = 1; c <= list.colCnt(); ++c) {
+      EXTfldval cell;
+      list.getColValRef(r, c, cell, qfalse);
+      line.push_back(valueToJson(cell));
+    }
+    rows.push_back(std::move(line));
+    if (list.isRowSelected(r)) selected.push_back(r);
+  }
+  return {{"cols", std::move(cols)},
+          {"rows", std::move(rows)},
+          {"line", list.getCurRow()},
+          {"selected", std::move(selected)}};
+}
+
+}  // namespace
+
+qint64 integerIn(const json& j, qint64 lo, qint64 hi, const std::string& what) {
+  if (j.is_number_unsigned()) {
+    const uint64_t u = j.get<uint64_t>();
+    if (u <= static_cast<uint64_t>(hi) && static_cast<qint64>(u) >= lo)
+      return static_cast<qint64>(u);
+  } else if (j.is_number_integer()) {
+    const qint64 i = j.get<qint64>();
+    if (i >= lo && i <= hi) return i;
+  } else {
+    throw RequestError(what + " must be an integer, not " + quote(j));
+  }
+  throw RequestError(what + " " + quote(j) + " is out of range");
+}
+
+ffttype typeCode(const std::string& name) {
+  for (const auto& t : kTypeNames)
+    if (name == t.name) return t.type;
+  throw RequestError("unknown type \"" + name + "\"");
+}
+
+std::string typeName(ffttype type) {
+  for (const auto& t : kTypeNames)
+    if (type == t.type) return t.name;
+  return type == fftNone ? "any" : std::to_string(type);
+}
+
+EXTfldval valueFromJson(const json& j) { return valueAt(j, 0); }
+
+json valueToJson(const EXTfldval& v) {
+  const ffttype type = v.getType();
+  if (v.isNull()) return {{"null", typeName(type)}};
+  switch (type) {
+    case fftCharacter:
+      return {{"char", hostrt::toUtf8(v)}};
+    case fftInteger:
+      return {{"int", v.getLong()}};
+    case fftInt64:
+      return {{"int64", v.getLong64()}};
+    case fftNumber:
+      return {{"num", v.getNum()}};
+    case fftBoolean:
+      return {{"bool", v.getBool() == qboolTrue}};
+    case fftDate: {
+      qlong y = 0, m = 0, d = 0;
+      v.getDate(y, m, d);
+      char text[40] = "";
+      if (y > 0) std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
+      return {{"date", text}};
+    }
+    case fftList:
+      return {{"list", listToJson(v)}};
+    case fftRow:
+      return {{"row", listToJson(v)}};
+    case fftObjref: {
+      const objinst inst = v.getObjRef();
+      const std::string name = hostrt::instanceName(inst);
+      return {{"objref", inst == 0 ? "" : name.empty() ? "#" + std::to_string(inst) : name}};
+    }
+    default:
+      if (isByteType(type)) {
+        const qHandleInfo* h = v.getHandle();
+        return {{typeName(type),
+                 bytesToHex(h ? h->mData : nullptr, static_cast<size_t>(v.getBinLen()))}};
+      }
+      return {{typeName(type), hostrt::toUtf8(v)}};
+  }
+}
+
+bool hexToBytes(const std::string& hex, std::string& bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes.clear();
+  bytes.reserve(hex.size() / 2);
+  auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    bytes.push_back(static_cast<char>(hi * 16 + lo));
+  }
+  return true;
+}
+
+std::string bytesToHex(const qbyte* bytes, size_t len) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out(len * 2, '0');
+  for (size_t i = 0; i < len; ++i) {
+    out[2 * i] = kDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kDigits[bytes[i] & 15];
+  }
+  return out;
+}
+
+std::string quote(const json& j) {
+  std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  return text;
+}
+
+}  // namespace zqhost

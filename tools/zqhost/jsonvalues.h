@@ -1,0 +1,43 @@
+// Host values as JSON: every value is an object with one key naming its type, for example
+// {"char": "text"}, {"int": 42}, {"bin": "00ff"}, {"list": {"cols": [...], "rows": [...]}}.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "hostruntime.h"
+
+namespace zqhost {
+
+using json = nlohmann::ordered_json;
+
+// A request that cannot be carried out; its text becomes the {"error": ...} response.
+class RequestError : public std::runtime_error {
+ public:
+  explicit RequestError(const std::string& what) : std::runtime_error(what) {}
+};
+
+// Type names of values and list columns: char, int, int64, num, bool, bin, date, list, row,
+// objref, and picture/object for the two other byte types. typeCode throws RequestError for
+// an unknown name; typeName gives the code as text for a code without a name.
+ffttype typeCode(const std::string& name);
+std::string typeName(ffttype type);
+
+// A typed JSON value as a host value. Object references name host instances, which are made
+// on first mention. Throws RequestError for anything malformed.
+EXTfldval valueFromJson(const json& j);
+// A host value as a typed JSON value.
+json valueToJson(const EXTfldval& v);
+
+// Hexadecimal text (either case) to bytes, and bytes to lower-case hexadecimal text.
+bool hexToBytes(const std::string& hex, std::string& bytes);
+std::string bytesToHex(const qbyte* bytes, size_t len);
+
+// A JSON integer in [lo, hi]; RequestError naming what otherwise.
+qint64 integerIn(const json& j, qint64 lo, qint64 hi, const std::string& what);
+
+// A short quotation of a JSON value for error texts.
+std::string quote(const json& j);
+
+}  // namespace zqhost

@@ -1,0 +1,307 @@
+// The requests of the JSON Lines interface and their responses.
+#include "requests.h"
+
+#include <limits>
+
+namespace zqhost {
+
+namespace {
+
+const qint64 kLongMin = std::numeric_limits<qlong>::min();
+const qint64 kLongMax = std::numeric_limits<qlong>::max();
+const qint64 kInt64Min = std::numeric_limits<qint64>::min();
+const qint64 kInt64Max = std::numeric_limits<qint64>::max();
+// Method ids travel in the call record as 16-bit numbers.
+const qint64 kMaxMethodId = 65535;
+
+// The request kinds; a request holds exactly one of these keys, and the keys listed with it.
+const struct {
+  const char* kind;
+  std::initializer_list<const char*> keys;
+} kRequests[] = {
+    {"call", {"on", "params", "vars", "cinst"}},
+    {"static", {"params", "vars", "cinst"}},
+    {"new", {"as"}},
+    {"delete", {}},
+    {"copy", {}},
+    {"message", {"object", "wParam", "lParam"}},
+    {"info", {}},
+};
+
+const std::string& stringIn(const json& j, const std::string& what) {
+  if (!j.is_string() || j.get_ref<const std::string&>().empty())
+    throw RequestError(what + " must be a non-empty string, not " + quote(j));
+  return j.get_ref<const std::string&>();
+}
+
+json namedObject(objinst inst) {
+  const std::string name = hostrt::instanceName(inst);
+  return name.empty() ? json("#" + std::to_string(inst)) : json(name);
+}
+
+// Calls a method of a named instance ("call") or of the library ("static").
+json callMethod(Session& session, const json& req, bool isStatic) {
+  qlong objectId = 0;
+  objinst inst = 0;
+  if (!isStatic) {
+    const std::string on = req.contains("on") ? stringIn(req.at("on"), "\"on\"") : "main";
+    const Session::Instance* instance = session.find(on);
+    if (!instance) throw RequestError("unknown instance \"" + on + "\"");
+    objectId = instance->objectId;
+    inst = instance->inst;
+  }
+  const json& method = req.at(isStatic ? "static" : "call");
+  qlong id = 0;
+  if (method.is_string()) {
+    id = session.methodId(objectId, method.get<std::string>());
+  } else if (method.is_number_integer()) {
+    id = static_cast<qlong>(integerIn(method, 0, kMaxMethodId, "a method number"));
+  } else {
+    throw RequestError("a method is given by name or number, not " + quote(method));
+  }
+
+  // Everything is read before anything is set, so that a bad request changes nothing.
+  std::vector<EXTfldval> params;
+  if (req.contains("params")) {
+    if (!req.at("params").is_array()) throw RequestError("\"params\" must be an array of values");
+    for (const json& p : req.at("params")) params.push_back(valueFromJson(p));
+  }
+  std::vector<std::pair<std::string, EXTfldval>> vars;
+  if (req.contains("vars")) {
+    const json& v = req.at("vars");
+    if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
+    for (auto it = v.begin(); it != v.end(); ++it) {
+      if (it.key().empty()) throw RequestError("a variable needs a name");
+      vars.emplace_back(it.key(), valueFromJson(it.value()));
+    }
+  }
+  EXTfldval cinst;
+  if (req.contains("cinst")) {
+    cinst = valueFromJson(req.at("cinst"));
+    if (cinst.getType() != fftRow || cinst.isNull())
+      throw RequestError("\"cinst\" must be a row value");
+  }
+
+  HostContext& context = session.host().context();
+  for (const auto& v : vars) context.setVar(v.first, v.second);
+  if (req.contains("cinst")) {
+    context.cinst = cinst;
+    context.hasCinst = true;
+  }
+
+  const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
+  json response = {{"answer", outcome.answer},
+                   {"return", outcome.hasReturn ? valueToJson(outcome.ret) : json(nullptr)}};
+  json paramsOut = json::array();
+  for (const EXTfldval& p : params) paramsOut.push_back(valueToJson(p));
+  response["params"] = std::move(paramsOut);
+  response["changed"] = outcome.changed;
+  response["errors"] = errorsJson(outcome.errors);
+  response["calls"] = callsJson(outcome.calls);
+  if (req.contains("vars")) {
+    json varsOut = json::object();
+    for (const std::string& name : context.varNames())
+      if (EXTfldval* v = context.findVar(name)) varsOut[name] = valueToJson(*v);
+    response["vars"] = std::move(varsOut);
+  }
+  if (req.contains("cinst")) response["cinst"] = valueToJson(context.cinst);
+  return response;
+}
+
+json newInstance(Session& session, const json& req) {
+  const json& kind = req.at("new");
+  qlong objectId = 0;
+  if (kind == "main") {
+    objectId = kMainObject;
+  } else if (kind == "scope") {
+    objectId = kScopeObject;
+  } else if (kind.is_number_integer()) {
+    objectId = static_cast<qlong>(integerIn(kind, kLongMin, kLongMax, "an object id"));
+  } else {
+    throw RequestError("unknown object " + quote(kind) + ": \"main\", \"scope\" or an id");
+  }
+  if (!req.contains("as")) throw RequestError("\"new\" needs a name: \"as\"");
+  return {{"answer", session.create(stringIn(req.at("as"), "\"as\""), objectId)}};
+}
+
+json deleteInstance(Session& session, const json& req) {
+  std::vector<hostrt::RecordedCall> calls;
+  const qlong answer = session.destroy(stringIn(req.at("delete"), "\"delete\""), calls);
+  return {{"answer", answer}, {"calls", callsJson(calls)}};
+}
+
+json copyInstance(Session& session, const json& req) {
+  const json& spec = req.at("copy");
+  if (!spec.is_object() || spec.size() != 2 || !spec.contains("from") || !spec.contains("to"))
+    throw RequestError("\"copy\" must be {\"from\": name, \"to\": name}");
+  return {{"answer",
+           session.copy(stringIn(spec.at("from"), "\"from\""), stringIn(spec.at("to"), "\"to\""))}};
+}
+
+// A host instance named in a message: an existing instance of that name, or a new one.
+objinst messageInstance(const json& j) {
+  const std::string& name = stringIn(j, "an instance");
+  const objinst inst = hostrt::findInstance(name);
+  return inst ? inst : hostrt::newInstance(name);
+}
+
+json sendMessage(Session& session, const json& req) {
+  const qlong code =
+      static_cast<qlong>(integerIn(req.at("message"), kLongMin, kLongMax, "a message code"));
+  const qlong object =
+      req.contains("object")
+          ? static_cast<qlong>(integerIn(req.at("object"), kLongMin, kLongMax, "\"object\""))
+          : 0;
+  const WPARAM wParam =
+      req.contains("wParam")
+          ? static_cast<WPARAM>(integerIn(req.at("wParam"), kInt64Min, kInt64Max, "\"wParam\""))
+          : 0;
+  // lParam is a number, or a host instance by name; the copy message takes a pointer to two
+  // instances, given as [source, destination].
+  LPARAM lParam = 0;
+  objinst pair[2] = {0, 0};
+  const json lp = req.value("lParam", json(0));
+  if (code == msgObjectCopy) {
+    if (lp.is_array() && lp.size() == 2) {
+      pair[0] = messageInstance(lp[0]);
+      pair[1] = messageInstance(lp[1]);
+      lParam = reinterpret_cast<LPARAM>(pair);
+    } else if (lp != 0) {
+      throw RequestError("the copy message's \"lParam\" is [source, destination]");
+    }
+  } else if (lp.is_string()) {
+    lParam = static_cast<LPARAM>(messageInstance(lp));
+  } else {
+    lParam = static_cast<LPARAM>(integerIn(lp, kInt64Min, kInt64Max, "\"lParam\""));
+  }
+
+  // A duplicate made by the copy message is of its source's class.
+  const qlong newObjectId =
+      code == msgObjectCopy && session.objectIdOf(pair[0]) ? session.objectIdOf(pair[0]) : object;
+  HostCall call;
+  json response = {{"answer", session.host().send(code, object, wParam, lParam, &call)}};
+  session.adoptStore(newObjectId);
+  if (!call.results.empty()) {
+    json results = json::array();
+    for (const EXTfldval& r : call.results) results.push_back(valueToJson(r));
+    response["results"] = std::move(results);
+  }
+  if (!hostrt::recordedCalls().empty()) response["calls"] = callsJson(hostrt::recordedCalls());
+  return response;
+}
+
+json handle(Session& session, const json& req) {
+  if (!req.is_object()) throw RequestError("a request must be a JSON object, not " + quote(req));
+  const auto* request = &kRequests[0];
+  int found = 0;
+  for (const auto& r : kRequests) {
+    if (req.contains(r.kind)) {
+      request = &r;
+      ++found;
+    }
+  }
+  if (found != 1)
+    throw RequestError(found == 0 ? "no request: expected one of call, static, new, delete, "
+                                    "copy, message, info"
+                                  : "one request a line, not several");
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    bool known = it.key() == request->kind;
+    for (const char* k : request->keys) known = known || it.key() == k;
+    if (!known)
+      throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind + "\" requests");
+  }
+  const std::string kind = request->kind;
+  if (kind == "call") return callMethod(session, req, false);
+  if (kind == "static") return callMethod(session, req, true);
+  if (kind == "new") return newInstance(session, req);
+  if (kind == "delete") return deleteInstance(session, req);
+  if (kind == "copy") return copyInstance(session, req);
+  if (kind == "message") return sendMessage(session, req);
+  if (req.at("info") != true) throw RequestError("\"info\" must be true");
+  return infoJson(session);
+}
+
+}  // namespace
+
+json errorsJson(const std::vector<hostrt::ErrorReport>& errors) {
+  json out = json::array();
+  for (const hostrt::ErrorReport& e : errors)
+    out.push_back(
+        {{"code", e.code}, {"message", e.message}, {"detail", e.detail}, {"method", e.method}});
+  return out;
+}
+
+json callsJson(const std::vector<hostrt::RecordedCall>& calls) {
+  json out = json::array();
+  for (const hostrt::RecordedCall& c : calls) {
+    json params = json::array();
+    for (const EXTfldval& p : c.params) params.push_back(valueToJson(p));
+    out.push_back({{"object", namedObject(c.inst)}, {"method", c.method}, {"params", params}});
+  }
+  return out;
+}
+
+json infoJson(Session& session) {
+  const hostrt::Host::Registry& reg = session.registry();
+  auto methods = [](const std::vector<HostCall::Method>& list) {
+    json out = json::array();
+    for (const HostCall::Method& m : list) {
+      json params = json::array();
+      for (const HostCall::Param& p : m.params)
+        params.push_back({{"name", p.name},
+                          {"type", typeName(p.type)},
+                          {"flags", p.flags},
+                          {"writable", (p.flags & EXTD_FLAG_PARAMALTER) != 0},
+                          {"optional", (p.flags & EXTD_FLAG_PARAMOPT) != 0}});
+      out.push_back({{"id", m.id},
+                     {"name", m.name},
+                     {"returns", typeName(m.returnType)},
+                     {"params", std::move(params)}});
+    }
+    return out;
+  };
+  json objects = json::array();
+  for (const HostCall::Object& o : reg.objects) {
+    auto it = reg.methods.find(o.id);
+    objects.push_back({{"id", o.id},
+                       {"name", o.name},
+                       {"methods", methods(it == reg.methods.end() ? std::vector<HostCall::Method>()
+                                                                   : it->second)}});
+  }
+  json constants = json::array();
+  for (const HostCall::Constant& c : reg.constants)
+    constants.push_back({{"id", c.id}, {"name", c.name}, {"value", c.value}});
+  const qlong version = session.host().send(msgGetVersion, 0, 0, 0);
+  return {{"library",
+           {{"name", reg.libName},
+            {"info", reg.libInfo},
+            {"version", version},
+            {"connect", reg.connectAnswer}}},
+          {"objects", std::move(objects)},
+          {"statics", methods(reg.statics)},
+          {"constants", std::move(constants)}};
+}
+
+json respond(Session& session, const std::string& line) {
+  json response;
+  try {
+    response = handle(session, json::parse(line));
+  } catch (const json::parse_error& e) {
+    response = {{"error", std::string("the request is not JSON: ") + e.what()}};
+  } catch (const std::exception& e) {
+    response = {{"error", e.what()}};
+  }
+  hostrt::clearRecordedCalls();
+  return response;
+}
+
+void runLines(Session& session, std::istream& in, std::ostream& out) {
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    out << respond(session, line).dump(-1, ' ', false, json::error_handler_t::replace) << '\n'
+        << std::flush;
+  }
+}
+
+}  // namespace zqhost
