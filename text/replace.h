@@ -14,6 +14,9 @@ namespace zqtext {
 // is never searched again; maximum < 1 means no limit. The result is handed piece by piece to
 // sink(const qchar* chars, qlong count), which answers 0 or a status that ends the work.
 // Answers 0 or the sink's status; count receives the number of replacements made.
+// Characters scanned before the text scanned so far is handed to the sink.
+const qlong kWindow = 4096;
+
 template <class Sink>
 qlong replaceChars(const qchar* src, qlong len, qlong start, const qchar* search, qlong searchLen,
                    const qchar* repl, qlong replLen, qlong maximum, Sink&& sink, qlong& count) {
@@ -28,8 +31,17 @@ qlong replaceChars(const qchar* src, qlong len, qlong start, const qchar* search
     const qchar* const lastStart = src + (len - searchLen + 1);
     const qchar* p = src + start;
     while (p < lastStart && (maximum < 1 || count < maximum)) {
-      p = findChar(p, lastStart, first);
-      if (p == lastStart) break;
+      // Scan a window at a time and hand over a window without a match at once, while its
+      // characters are still in the cache.
+      const qchar* windowEnd = lastStart - p > kWindow ? p + kWindow : lastStart;
+      p = findChar(p, windowEnd, first);
+      if (p == windowEnd) {
+        if (p == lastStart) break;
+        const qlong at = static_cast<qlong>(p - src);
+        if (const qlong status = sink(src + copied, at - copied)) return status;
+        copied = at;
+        continue;
+      }
       if (std::memcmp(p + 1, search + 1, restBytes) != 0) {
         ++p;
         continue;

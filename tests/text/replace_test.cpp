@@ -60,6 +60,22 @@ TEST(ReplaceChars, OverlapStartLimitAndCase) {
   }
 }
 
+TEST(ReplaceChars, MatchesAcrossScanWindows) {
+  // Long texts are scanned a window at a time: matches on and around window edges, and a text
+  // without any match, must come out exact.
+  for (qlong at : {0, 4090, 4093, 4094, 4095, 4096, 4097, 8189, 8190, 8191, 9997}) {
+    std::u32string src(10000, U'a');
+    src.replace(static_cast<size_t>(at), 3, U"xyz");
+    std::u32string want = src;
+    want.replace(static_cast<size_t>(at), 3, U"Q");
+    qlong count = 0;
+    EXPECT_EQ(replaced(src, 0, U"xyz", U"Q", 0, count), want) << at;
+    EXPECT_EQ(count, 1) << at;
+    EXPECT_EQ(replaced(src, at + 1, U"xyz", U"Q", 0, count), src) << at;
+    EXPECT_EQ(count, 0);
+  }
+}
+
 TEST_F(Replace, ResultReturnAndChangedParameters) {
   std::vector<EXTfldval> p{chr("one two one"), chr("one"), chr("1"),
                            chr("old"),         integer(0), integer(5)};
