@@ -1,4 +1,6 @@
 // "$caps" through the entry procedure: the rules in order, both modes, the exception list.
+#include "caps.h"
+
 #include <string>
 #include <vector>
 
@@ -168,6 +170,38 @@ TEST_F(Caps, ParameterErrorsLeaveTheTextAlone) {
       EXPECT_EQ(row.params[0].getType(), before[0].getType()) << row.detail;
       EXPECT_EQ(row.params[0].compare(before[0]), 0) << row.detail;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every rule only changes the case of letters, and reads only characters that exist: short
+// texts built from the characters the rules look for, each in a buffer of exactly its size
+// (the sanitizer build catches any read past it).
+TEST(CapsText, OnlyCaseChangesOnShortTexts) {
+  const std::u32string alphabet = U"McaVnDeuNSwrhoPxiv1d'@.:/W #t\u00e9";
+  const std::u32string exceptions = U"of;mac;de;";
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  auto folded = [](std::u32string s) {
+    for (qchar& c : s) c = lowC(c);
+    return s;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const size_t len = next() % 12;
+    std::vector<qchar> buf(len);
+    for (qchar& c : buf) c = alphabet[next() % alphabet.size()];
+    const std::u32string before(buf.begin(), buf.end());
+    qlong n = static_cast<qlong>(len);
+    zqtext::CapsOptions options;
+    options.address = round % 2 == 1;
+    zqtext::capsText(buf.data(), n, exceptions.data(), static_cast<qlong>(exceptions.size()),
+                     options);
+    ASSERT_EQ(n, static_cast<qlong>(len));
+    ASSERT_EQ(folded(std::u32string(buf.begin(), buf.end())), folded(before))
+        << hostrt::fromU32(before);
   }
 }
 
