@@ -1,6 +1,7 @@
 // "$replace", "$replacesinglechar" and "$removechars": rewriting character values.
 #include "replace.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -25,6 +26,9 @@ qlong removeChars(const qchar* src, qlong len, const CharSet& set, bool keep, qc
 
 namespace {
 
+// Texts from this length up that grow by replacement are sized before they are built.
+const qlong kCountFirst = 1 << 20;
+
 // A fresh handle with room for count characters and none used; null when memory is refused.
 qHandleInfo* newCharHandle(qlong count) {
   qHandleInfo* h = HANglobalAlloc((count > 0 ? count : 1) * 4, qfalse);
@@ -40,6 +44,19 @@ void giveHandle(EXTfldval& value, qHandleInfo* h) {
     HANglobalFree(h);
     value.setEmpty(fftCharacter);
   }
+}
+
+// Appends to a result that may grow large: when the handle is full it first grows by half
+// (so that a long result is reallocated a few dozen times, not once per 1024 characters);
+// if that much cannot be had, handleConcatChars takes only what it needs, or answers 22.
+qlong appendChars(qHandleInfo*& h, const qchar* chars, qlong n) {
+  const qint64 needed = static_cast<qint64>(HANgetUsed(h)) + static_cast<qint64>(n) * 4;
+  const qint64 allocated = HANgetAllocated(h);
+  if (h && needed > allocated) {
+    const qint64 grown = (std::max(needed, allocated + allocated / 2) + 4095) / 4096 * 4096;
+    if (grown <= INT32_MAX) HANglobalReAlloc(h, static_cast<qlong>(grown));
+  }
+  return tObjZQBase::handleConcatChars(h, chars, n);
 }
 
 void returnLong(tThreadData* td, qlong v) {
@@ -89,12 +106,22 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
 
   // The whole source goes into the result in any case (the start part unsearched), so room
   // for all of it is taken at once; a longer result grows the handle as pieces arrive.
-  qHandleInfo* out = newCharHandle(len);
-  if (!out) return kErrMemory;
   qlong count = 0;
+  qint64 room = len;
+  if (replLen > searchLen && len >= kCountFirst) {
+    // A long text that grows: count the matches first (a fast scan) and take the whole room
+    // at once rather than moving megabytes as the result grows.
+    replaceChars(
+        src, len, start, pattern, searchLen, replacement, replLen, maximum,
+        [](const qchar*, qlong) { return qlong(0); }, count);
+    room += static_cast<qint64>(count) * (replLen - searchLen);
+    if (room > INT32_MAX / 4) return kErrMemory;
+  }
+  qHandleInfo* out = newCharHandle(static_cast<qlong>(room));
+  if (!out) return kErrMemory;
   const qlong status = replaceChars(
       src, len, start, pattern, searchLen, replacement, replLen, maximum,
-      [&out](const qchar* chars, qlong n) { return handleConcatChars(out, chars, n); }, count);
+      [&out](const qchar* chars, qlong n) { return appendChars(out, chars, n); }, count);
   if (status != 0) {
     HANglobalFree(out);
     return status;

@@ -169,6 +169,24 @@ TEST_F(Replace, ParameterErrorsLeaveTheResultAlone) {
   }
 }
 
+TEST_F(Replace, LongTextThatGrows) {
+  // Long texts that grow are sized from a first count of the matches: the result must be the
+  // same as when it is built piece by piece, also with a start position and a limit.
+  std::u32string src;
+  for (int i = 0; i < (1 << 20) / 4 + 3; ++i) src += U"ab-\u00e9";
+  std::vector<EXTfldval> p{chr32(src), chr("b"), chr("XYZ"), chr(""), integer(5), integer(1000)};
+  auto r = call("$replace", p);
+  qlong count = 0;
+  const std::u32string want = replaced(src, 5, U"b", U"XYZ", 1000, count);
+  EXPECT_EQ(r.ret.getLong(), 1000);
+  EXPECT_EQ(count, 1000);
+  EXPECT_TRUE(text32(p[3]) == want);
+  p.resize(4);
+  r = call("$replace", p);
+  EXPECT_EQ(r.ret.getLong(), static_cast<qlong>(src.size() / 4));
+  EXPECT_EQ(text32(p[3]).size(), src.size() + src.size() / 2);
+}
+
 TEST_F(Replace, MemoryFailures) {
   // The result handle cannot be had: -103, reported.
   std::vector<EXTfldval> p{chr("abcabc"), chr("b"), chr("XYZ"), chr("old")};
@@ -180,8 +198,9 @@ TEST_F(Replace, MemoryFailures) {
   EXPECT_EQ(r.errors[0].message, "Out of memory.");
   EXPECT_EQ(text(p[3]), "old");
 
-  // The result outgrows its first room and cannot grow: 22, no report, return value 0.
-  hostrt::setAllocFailure(2, 0);
+  // The result outgrows its first room (24 bytes) and cannot grow: 22, no report, return
+  // value 0.
+  hostrt::setAllocFailure(0, 24);
   r = call("$replace", p);
   EXPECT_EQ(r.ret.getLong(), 0);
   EXPECT_TRUE(r.errors.empty());
