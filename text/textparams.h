@@ -1,0 +1,30 @@
+// Helpers shared by the text methods: reading character parameters and reaching the
+// characters of a host value.
+#pragma once
+
+#include "zqbase.h"
+
+namespace zqtext {
+
+// True when parameter n exists and holds character data, or a number that getParamVar reads
+// as character. Tests without converting, so that a parameter the method writes back is not
+// touched before every parameter has been checked.
+bool isTextParam(tThreadData* td, qshort n);
+
+// The characters of a character value, with their count in len; null (len 0) for the empty
+// or null text.
+inline qchar* charsOf(const EXTfldval& value, qlong& len) {
+  qHandleInfo* h = value.getHandle();
+  len = HANgetUsed(h) / 4;
+  return len > 0 ? reinterpret_cast<qchar*>(h->mData) : nullptr;
+}
+
+// Shortens the character value to len characters, in place.
+inline void setCharCount(const EXTfldval& value, qlong len) {
+  if (qHandleInfo* h = value.getHandle()) HANsetUsed(h, len * 4);
+}
+
+// A status with the detail text "Parameter <n> must be of type character".
+qlong notCharacter(tThreadData* td, qshort n);
+
+}  // namespace zqtext
