@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "omnistools.h"
 #include "ciphers.h"
 #include "zqmain.h"
 
@@ -55,9 +56,9 @@ class tOwnedHandle {
 // The characters of a character value, straight from its handle.
 struct tChars {
   explicit tChars(const EXTfldval& value) {
-    qHandleInfo* h = value.getHandle();
-    chars = h ? reinterpret_cast<const qchar*>(h->mData) : nullptr;
-    count = static_cast<size_t>(HANgetUsed(h) / 4);
+    const OmnisTools::CharSpan span = OmnisTools::getCharsFromEXTFldVal(value);
+    chars = span.chars;
+    count = static_cast<size_t>(span.length);
   }
   const qchar* chars;
   size_t count;

@@ -8,14 +8,22 @@ namespace OmnisTools {
 
 ffttype getType(const EXTfldval& value) { return value.getType(); }
 
+CharSpan getCharsFromEXTFldVal(const EXTfldval& value) {
+  CharSpan span;
+  qHandleInfo* h = value.getType() == fftCharacter ? value.getHandle() : nullptr;
+  span.length = HANgetUsed(h) / 4;
+  if (span.length > 0) span.chars = reinterpret_cast<qchar*>(h->mData);
+  return span;
+}
+
 namespace {
 
 // The value's characters: straight from its handle for a character value, converted otherwise.
 template <typename Fn>
 void withChars(const EXTfldval& value, Fn&& fn) {
   if (value.getType() == fftCharacter) {
-    qHandleInfo* h = value.getHandle();
-    fn(h ? reinterpret_cast<const qchar*>(h->mData) : nullptr, HANgetUsed(h) / 4);
+    const CharSpan span = getCharsFromEXTFldVal(value);
+    fn(span.chars, span.length);
     return;
   }
   const qlong len = value.getCharLen();

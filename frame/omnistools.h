@@ -10,6 +10,14 @@ static_assert(sizeof(wchar_t) == 4, "wide strings hold UTF-32 code points");
 namespace OmnisTools {
 
 ffttype getType(const EXTfldval& value);
+
+// The characters of a character value, straight from its handle without a copy (writable in
+// place). The empty or null text, and a value of another type, give no characters.
+struct CharSpan {
+  qchar* chars = nullptr;
+  qlong length = 0;
+};
+CharSpan getCharsFromEXTFldVal(const EXTfldval& value);
 std::string getStringFromEXTFldVal(const EXTfldval& value);
 void getEXTFldValFromString(EXTfldval& value, const std::string& text);
 // From a zero-terminated 8-bit (UTF-8) text; null gives the empty text.

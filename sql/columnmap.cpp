@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "omnistools.h"
 #include "zqbase.h"
 
 tColumnMap::tColumnMap(EXTqlist& l, qshort minCapacity)
@@ -107,9 +108,9 @@ qlong tColumnMap::buildString(qHandleInfo*& handle, qchar separator, qbyte selec
       if (col != 0 && list.getColValRef(r, col, cell, qfalse)) {
         if (cell.getType() == fftCharacter) {
           // Characters are appended straight from the cell's handle, whatever their length.
-          qHandleInfo* h = cell.getHandle();
-          length = HANgetUsed(h) / 4;
-          if (length > 0) chars = reinterpret_cast<const qchar*>(h->mData);
+          const OmnisTools::CharSpan span = OmnisTools::getCharsFromEXTFldVal(cell);
+          chars = span.chars;
+          length = span.length;
         } else {
           text.resize(static_cast<size_t>(cell.getCharLen()) + 1);
           cell.getChar(static_cast<qlong>(text.size()), text.data(), length);

@@ -1,25 +1,14 @@
 // $binarysearch: finds a value in a list column sorted ascending and makes the first row that
 // holds it the list's current line. The list is the caller's own variable, named by text.
 #include "columnmap.h"
+#include "omnistools.h"
 #include "zqmain.h"
 
 namespace {
 
-struct Text {
-  const qchar* chars = nullptr;
-  qlong length = 0;
-};
-
 // The characters of a value; values without character data count as the empty text.
-Text textOf(const EXTfldval& value) {
-  Text t;
-  qHandleInfo* h = value.getHandle();
-  if (value.getType() == fftCharacter && h) {
-    t.chars = reinterpret_cast<const qchar*>(h->mData);
-    t.length = HANgetUsed(h) / 4;
-  }
-  return t;
-}
+using Text = OmnisTools::CharSpan;
+const auto textOf = OmnisTools::getCharsFromEXTFldVal;
 
 // Compares count characters by code point, as the host's sort orders them.
 int compareChars(const qchar* a, const qchar* b, qlong count) {

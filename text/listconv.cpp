@@ -3,39 +3,28 @@
 #include <new>
 
 #include "columnmap.h"
+#include "omnistools.h"
 #include "zqmain.h"
 
 namespace {
 
 const qchar kTab = 9;
 
-struct Chars {
-  const qchar* data = nullptr;
-  qlong length = 0;
-};
-
-Chars charsOf(const EXTfldval& value) {
-  Chars out;
-  qHandleInfo* h = value.getHandle();
-  if (value.getType() == fftCharacter && h) {
-    out.data = reinterpret_cast<const qchar*>(h->mData);
-    out.length = HANgetUsed(h) / 4;
-  }
-  return out;
-}
+using Chars = OmnisTools::CharSpan;
+const auto charsOf = OmnisTools::getCharsFromEXTFldVal;
 
 // The first character of a delimiter parameter; a tab when it is empty or starts with 0.
 qchar delimiterOf(const EXTfldval& value) {
   const Chars c = charsOf(value);
-  return (c.length > 0 && c.data[0] != 0) ? c.data[0] : kTab;
+  return (c.length > 0 && c.chars[0] != 0) ? c.chars[0] : kTab;
 }
 
 // Records each comma-separated name (untrimmed) that the list has as a column.
 void mapNames(tColumnMap& map, const Chars& names) {
   qlong start = 0;
   for (qlong i = 0; i <= names.length; ++i) {
-    if (i == names.length || names.data[i] == U',') {
-      map.addMap(names.data + start, i - start);
+    if (i == names.length || names.chars[i] == U',') {
+      map.addMap(names.chars + start, i - start);
       start = i + 1;
     }
   }
@@ -74,12 +63,12 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
     // A field runs to the next delimiter or to the end; a delimiter that ends the text adds
     // no empty field.
     for (qlong i = 0; i < text.length && status == 0; ++i) {
-      if (text.data[i] != delim) continue;
-      status = map.setChar(static_cast<qshort>(field++ % perRow), text.data + start, i - start);
+      if (text.chars[i] != delim) continue;
+      status = map.setChar(static_cast<qshort>(field++ % perRow), text.chars + start, i - start);
       start = i + 1;
     }
     if (status == 0 && start < text.length)
-      status = map.setChar(static_cast<qshort>(field % perRow), text.data + start,
+      status = map.setChar(static_cast<qshort>(field % perRow), text.chars + start,
                            text.length - start);
   } catch (const std::bad_alloc&) {
     status = kErrMemory;

@@ -2,6 +2,7 @@
 // characters of a host value.
 #pragma once
 
+#include "omnistools.h"
 #include "zqbase.h"
 
 namespace zqtext {
@@ -14,9 +15,9 @@ bool isTextParam(tThreadData* td, qshort n);
 // The characters of a character value, with their count in len; null (len 0) for the empty
 // or null text.
 inline qchar* charsOf(const EXTfldval& value, qlong& len) {
-  qHandleInfo* h = value.getHandle();
-  len = HANgetUsed(h) / 4;
-  return len > 0 ? reinterpret_cast<qchar*>(h->mData) : nullptr;
+  const OmnisTools::CharSpan span = OmnisTools::getCharsFromEXTFldVal(value);
+  len = span.length;
+  return span.chars;
 }
 
 // Shortens the character value to len characters, in place.

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "charclass.h"
+#include "omnistools.h"
 #include "zqmain.h"
 
 namespace {
@@ -61,23 +62,21 @@ qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
   if (col == 0)
     return returnError(td, kErrParams, "Parameter 4: Column name does not exist in list");
 
-  qHandleInfo* exceptionHandle = exceptions.getHandle();
-  const qlong exceptionLength = HANgetUsed(exceptionHandle) / 4;
-  const qchar* exceptionChars =
-      exceptionHandle ? reinterpret_cast<const qchar*>(exceptionHandle->mData) : nullptr;
+  const OmnisTools::CharSpan exceptionSpan = OmnisTools::getCharsFromEXTFldVal(exceptions);
+  const qlong exceptionLength = exceptionSpan.length;
+  const qchar* exceptionChars = exceptionSpan.chars;
   if (exceptionLength > 0 &&
       (exceptionChars[0] != U';' || exceptionChars[exceptionLength - 1] != U';'))
     return returnError(td, kErrParams,
                        "Parameter 2: Exception word string must begin with a ';' and each word "
                        "must be separated by a ';'");
 
-  qHandleInfo* source = text.getHandle();
-  const qlong length = HANgetUsed(source) / 4;
+  const OmnisTools::CharSpan source = OmnisTools::getCharsFromEXTFldVal(text);
+  const qlong length = source.length;
   qHandleInfo* normal = HANglobalAlloc((length + 1) * 4, qfalse);
   if (!normal) return returnError(td, kErrMemory, "Out of memory");
-  const qlong normalLength = normaliseWords(
-      source ? reinterpret_cast<const qchar*>(source->mData) : nullptr, length,
-      reinterpret_cast<qchar*>(normal->mData));
+  const qlong normalLength =
+      normaliseWords(source.chars, length, reinterpret_cast<qchar*>(normal->mData));
   HANsetUsed(normal, normalLength * 4);
 
   // Words met so far: the exception words, then every word added. The views point into the
