@@ -406,7 +406,7 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
   CallOutcome out;
   out.answer = mProc(nullptr, msgMethodCall, 0, static_cast<LPARAM>(inst), &eci);
   out.hasReturn = call.hasResult;
-  if (call.hasResult) out.ret = call.result;
+  if (call.hasResult) out.ret.data()->swap(*call.result.data());  // hand over, no copy
   out.changed.assign(call.changed.begin(), call.changed.end());
   const std::vector<RecordedCall>& all = recordedCalls();
   for (size_t i = before; i < all.size(); ++i) {
