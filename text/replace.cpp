@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 
 #include "textparams.h"
@@ -59,6 +60,22 @@ qlong appendChars(qHandleInfo*& h, const qchar* chars, qlong n) {
   return tObjZQBase::handleConcatChars(h, chars, n);
 }
 
+// The result parameter's own buffer when it can take the whole result as it is: a variable
+// that receives replacements in a loop then reuses its memory instead of taking (and first
+// touching) fresh memory on every call. Not when the buffer is also one of the inputs, nor
+// when it is more than twice the room needed.
+qHandleInfo* reusableHandle(const EXTfldval& result, qint64 room,
+                            std::initializer_list<const EXTfldval*> inputs) {
+  if (result.getType() != fftCharacter) return nullptr;
+  qHandleInfo* h = result.getHandle();
+  const qint64 bytes = std::max<qint64>(room, 1) * 4;
+  if (!h || HANgetAllocated(h) < bytes || HANgetAllocated(h) / 2 > bytes) return nullptr;
+  for (const EXTfldval* input : inputs)
+    if (input->getHandle() == h) return nullptr;
+  HANsetUsed(h, 0);
+  return h;
+}
+
 void returnLong(tThreadData* td, qlong v) {
   EXTfldval ret;
   ret.setLong(v);
@@ -108,6 +125,7 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
   // for all of it is taken at once; a longer result grows the handle as pieces arrive.
   qlong count = 0;
   qint64 room = len;
+  bool sized = replLen <= searchLen;  // the result cannot outgrow room
   if (replLen > searchLen && len >= kCountFirst) {
     // A long text that grows: count the matches first (a fast scan) and take the whole room
     // at once rather than moving megabytes as the result grows.
@@ -116,17 +134,25 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
         [](const qchar*, qlong) { return qlong(0); }, count);
     room += static_cast<qint64>(count) * (replLen - searchLen);
     if (room > INT32_MAX / 4) return kErrMemory;
+    sized = true;
   }
-  qHandleInfo* out = newCharHandle(static_cast<qlong>(room));
+  // The result's own buffer is written only when nothing can fail once writing has begun, so
+  // a failing call leaves the parameter as it was.
+  qHandleInfo* const reused =
+      sized ? reusableHandle(result, room, {&source, &search, &repl}) : nullptr;
+  qHandleInfo* out = reused ? reused : newCharHandle(static_cast<qlong>(room));
   if (!out) return kErrMemory;
   const qlong status = replaceChars(
       src, len, start, pattern, searchLen, replacement, replLen, maximum,
       [&out](const qchar* chars, qlong n) { return appendChars(out, chars, n); }, count);
   if (status != 0) {
-    HANglobalFree(out);
+    if (out != reused) HANglobalFree(out);
     return status;
   }
-  giveHandle(result, out);
+  if (out != reused)
+    giveHandle(result, out);
+  else if (HANgetUsed(out) == 0)
+    result.setEmpty(fftCharacter);
   ECOsetParameterChanged(td->eci, 4);
   returnLong(td, count);
   return kStatusReturnSet;

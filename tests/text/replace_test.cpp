@@ -129,6 +129,34 @@ TEST_F(Replace, ResultIntoTheSourceVariable) {
   EXPECT_EQ(text(p[0]), "a::b::c");
 }
 
+TEST_F(Replace, ResultBufferIsReusedOnlyWhenItFitsAndIsNoInput) {
+  struct Row {
+    const char* source;
+    const char* search;
+    const char* replacement;
+    const char* before;  // the result parameter's text before the call
+    bool alias;          // the result is the source variable
+    const char* after;
+    bool sameBuffer;
+  } rows[] = {
+      {"hello world", "o", "0", "012345678901", false, "hell0 w0rld", true},
+      {"aaaa", "a", "", "bbbb", false, "", false},             // emptied: the buffer goes
+      {"hello world", "o", "0", "0123456789012345678901234", false, "hell0 w0rld", false},
+      {"hello world", "o", "0", "", true, "hell0 w0rld", false},
+      {"ab", "b", "bbbb", "0123456789", false, "abbbb", false},  // may grow: fresh memory
+  };
+  for (const Row& row : rows) {
+    std::vector<EXTfldval> p{chr(row.source), chr(row.search), chr(row.replacement),
+                             chr(row.before)};
+    if (row.alias) p[3].setRef(p[0].data());
+    qHandleInfo* before = p[3].getHandle();
+    auto r = call("$replace", p);
+    EXPECT_TRUE(r.errors.empty()) << row.before;
+    EXPECT_EQ(text(p[3]), row.after) << row.before;
+    if (row.sameBuffer) EXPECT_EQ(p[3].getHandle(), before) << row.before;
+  }
+}
+
 TEST_F(Replace, ParameterErrorsLeaveTheResultAlone) {
   struct Row {
     std::vector<EXTfldval> params;
