@@ -201,9 +201,7 @@ qlong launchProcess(tThreadData* td) {
     }
   }
   PlatformHelper helper;
-  EXTfldval ret;
-  ret.setLong(helper.launchProcess(path, arguments));
-  ECOaddParam(td->eci, &ret);
+  tObjZQBase::returnLong(td, helper.launchProcess(path, arguments));
   return kStatusReturnSet;
 }
 
@@ -239,9 +237,7 @@ qlong tObjZQBase::staticMethodLoadCRB(tThreadData* td) {
 }
 
 qlong tObjZQBase::staticMethodGetProcessID(tThreadData* td) {
-  EXTfldval ret;
-  ret.setLong(PlatformHelper().getProcessId());
-  ECOaddParam(td->eci, &ret);
+  returnLong(td, PlatformHelper().getProcessId());
   return kStatusReturnSet;
 }
 

@@ -211,6 +211,13 @@ void tObjZQBase::callErrorMethod(tThreadData* td, qlong status) {
   ECOdoMethod(objInst, &method, values, 4, 1, nullptr);
 }
 
+void tObjZQBase::returnLong(tThreadData* td, qlong value) {
+  if (!td->eci) return;
+  EXTfldval ret;
+  ret.setLong(value);
+  ECOaddParam(td->eci, &ret);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Character buffers
 
@@ -268,10 +275,6 @@ qlong tObjZQBase::staticMethodCall(tThreadData* td) {
     default:
       break;
   }
-  if (status != kStatusReturnSet) {
-    EXTfldval ret;
-    ret.setLong(status);
-    ECOaddParam(td->eci, &ret);
-  }
+  if (status != kStatusReturnSet) returnLong(td, status);
   return status;
 }

@@ -92,6 +92,9 @@ class tObjZQBase {
   // Calls "$error" of the owning instance with code, message, detail text and method name.
   void callErrorMethod(tThreadData* td, qlong status);
 
+  // Sets the method's return value to an integer (nothing without a call record).
+  static void returnLong(tThreadData* td, qlong value);
+
   // Appends count characters to a handle holding UTF-32 characters, creating it when null and
   // growing it in steps of 1024 characters. Returns 0, or 22 with the handle unchanged.
   static qlong handleConcatChars(qHandleInfo*& handle, const qchar* chars, qlong count);

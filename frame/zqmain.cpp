@@ -90,11 +90,7 @@ qlong tObjZQMain::methodCall(tThreadData* td) {
     }
   }
   if (status < 0) callErrorMethod(td, status);
-  if (td->eci) {
-    EXTfldval ret;
-    ret.setLong(status == kStatusOk ? 1 : 0);
-    ECOaddParam(td->eci, &ret);
-  }
+  returnLong(td, status == kStatusOk ? 1 : 0);
   return status;
 }
 

@@ -45,11 +45,7 @@ qlong tObjZQObjScope::methodCall(tThreadData* td) {
     if (status == kStatusReturnSet) return status;
     if (status < 0) callErrorMethod(td, status);
   }
-  if (td->eci) {
-    EXTfldval ret;
-    ret.setLong(status == kStatusOk ? 1 : 0);
-    ECOaddParam(td->eci, &ret);
-  }
+  returnLong(td, status == kStatusOk ? 1 : 0);
   return status;
 }
 

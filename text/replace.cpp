@@ -76,12 +76,6 @@ qHandleInfo* reusableHandle(const EXTfldval& result, qint64 room,
   return h;
 }
 
-void returnLong(tThreadData* td, qlong v) {
-  EXTfldval ret;
-  ret.setLong(v);
-  ECOaddParam(td->eci, &ret);
-}
-
 }  // namespace
 
 qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
