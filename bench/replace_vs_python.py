@@ -75,7 +75,7 @@ def main():
     ours = bench_times(binary)
     py = python_times()
     print("Best of %d runs; times in ms (wall, and CPU in brackets)." % ROUNDS)
-    print("method: $replace through the entry procedure (result in a fresh host handle)")
+    print("method: $replace through the entry procedure (into the same result variable on every call)")
     print("warm:   the replace algorithm into an output buffer already in memory")
     print("%-18s %-6s %9s %9s %9s %9s %7s %7s" %
           ("case", "", "ours", "(cpu)", "Python", "(cpu)", "ratio", "(cpu)"))
