@@ -118,7 +118,9 @@ struct CallOutcome {
   std::vector<RecordedCall> calls;   // every other call of a host-instance method
 };
 
-// One loaded component with its instance store and calling context.
+// One loaded component with its instance store and calling context. Like a long-running host
+// application, a Host keeps freed memory for reuse rather than returning it to the system
+// after every call (glibc's trim and mmap thresholds are raised once per process).
 class HOST_API Host {
  public:
   explicit Host(WndProc proc);

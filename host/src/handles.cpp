@@ -55,11 +55,27 @@ bool listColsRefused() { return gSwitch.refuseCols; }
 // ---------------------------------------------------------------------------------------------
 // Handles
 
+// A small block lives in one allocation with its handle, right behind it; larger blocks and
+// any block once resized have their bytes apart.
+namespace {
+const qlong kInlineBytes = 1024;
+qbyte* inlineData(qHandleInfo* h) { return reinterpret_cast<qbyte*>(h + 1); }
+}  // namespace
+
 qHandleInfo* handleNew(qlong bytes) {
   if (bytes < 0) return nullptr;
+  if (bytes <= kInlineBytes) {
+    qHandleInfo* h =
+        static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
+    if (!h) return nullptr;
+    h->mData = inlineData(h);
+    h->mAllocated = bytes;
+    h->mUsed = bytes;
+    return h;
+  }
   qHandleInfo* h = static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo)));
   if (!h) return nullptr;
-  h->mData = static_cast<qbyte*>(std::malloc(bytes > 0 ? static_cast<size_t>(bytes) : 1));
+  h->mData = static_cast<qbyte*>(std::malloc(static_cast<size_t>(bytes)));
   if (!h->mData) {
     std::free(h);
     return nullptr;
@@ -79,7 +95,7 @@ qHandleInfo* handleCopy(const qHandleInfo* h) {
 
 void handleFree(qHandleInfo* h) {
   if (!h) return;
-  std::free(h->mData);
+  if (h->mData != inlineData(h)) std::free(h->mData);
   std::free(h);
 }
 
@@ -92,8 +108,8 @@ void adviseLargeBlock(qbyte* data, qlong size) {
   const uintptr_t kHuge = 2u << 20;
   if (size < static_cast<qlong>(4 * kHuge)) return;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + static_cast<uintptr_t>(size)) &
-                        ~(kHuge - 1);
+  const uintptr_t end =
+      (reinterpret_cast<uintptr_t>(data) + static_cast<uintptr_t>(size)) & ~(kHuge - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
   (void)data;
@@ -113,8 +129,17 @@ qHandleInfo* HANglobalAlloc(qlong size, qbool zero) {
 
 qbool HANglobalReAlloc(qHandleInfo* h, qlong size) {
   if (!h || size < 0 || refused(size)) return qfalse;
-  qbyte* data = static_cast<qbyte*>(std::realloc(h->mData, size > 0 ? static_cast<size_t>(size) : 1));
-  if (!data) return qfalse;
+  const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
+  qbyte* data;
+  if (h->mData == inlineData(h)) {
+    data = static_cast<qbyte*>(std::malloc(bytes));
+    if (!data) return qfalse;
+    const qlong kept = size < h->mAllocated ? size : h->mAllocated;
+    if (kept > 0) std::memcpy(data, h->mData, static_cast<size_t>(kept));
+  } else {
+    data = static_cast<qbyte*>(std::realloc(h->mData, bytes));
+    if (!data) return qfalse;
+  }
   h->mData = data;
   if (size > h->mAllocated) adviseLargeBlock(data, size);
   h->mAllocated = size;

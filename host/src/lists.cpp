@@ -21,7 +21,6 @@ ListData::ListData(const ListData& other)
 
 namespace {
 
-
 bool validRow(const ListData* l, qlong row) {
   return l && row >= 1 && static_cast<size_t>(row) <= l->rows.size();
 }
@@ -62,7 +61,8 @@ qlong EXTqlist::insertRow(qlong row) {
   const size_t n = mData->cols.size();
   RowData r;
   r.cells.reset(new FldData[n > 0 ? n : 1]);
-  for (size_t c = 0; c < n; ++c) r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
+  for (size_t c = 0; c < n; ++c)
+    r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
   size_t at = mData->rows.size();
   if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
   mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
@@ -165,16 +165,22 @@ void EXTqlist::sort(const qsortField* fields, qshort count) {
   for (qshort i = 0; i < count; ++i)
     if (validCol(mData, fields[i].mCol)) keys.push_back(fields[i]);
   if (keys.empty()) return;
-  std::vector<size_t> order(mData->rows.size());
-  std::iota(order.begin(), order.end(), 0);
   const std::vector<RowData>& rows = mData->rows;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+  auto before = [&](size_t a, size_t b) {
     for (const qsortField& k : keys) {
-      const int c = compareCells(rows[a].cells[k.mCol - 1], rows[b].cells[k.mCol - 1], k.mIgnoreCase);
+      const int c =
+          compareCells(rows[a].cells[k.mCol - 1], rows[b].cells[k.mCol - 1], k.mIgnoreCase);
       if (c) return k.mDescending ? c > 0 : c < 0;
     }
     return false;
-  });
+  };
+  // Lines already in order stay as they are (a stable sort would not move them either).
+  bool ordered = true;
+  for (size_t i = 1; ordered && i < rows.size(); ++i) ordered = !before(i, i - 1);
+  if (ordered) return;
+  std::vector<size_t> order(mData->rows.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), before);
   std::vector<RowData> sorted;
   sorted.reserve(order.size());
   qlong current = 0;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <map>
 
 #include "hostruntime.h"
@@ -324,7 +327,19 @@ qbool ECOreturnConstants(HINSTANCE lib, EXTCompInfo* eci, qlong firstId, qlong l
 
 namespace hostrt {
 
-Host::Host(WndProc proc) : mProc(proc) {}
+Host::Host(WndProc proc) : mProc(proc) {
+#if defined(__GLIBC__)
+  // Like a long-running host application's memory manager, keep freed memory for the next
+  // call instead of handing it back to the system after every call (which makes each call
+  // that builds a large result pay for fresh pages again).
+  static const bool tuned = [] {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    return true;
+  }();
+  (void)tuned;
+#endif
+}
 
 qlong Host::send(qlong message, qlong objectId, WPARAM wParam, LPARAM lParam, HostCall* call) {
   HostCall local;
