@@ -1,4 +1,5 @@
 // The host layer: values, conversions, comparison, lists, characters and variables.
+#include <algorithm>
 #include <cstring>
 
 #include "testhost.h"
@@ -211,6 +212,22 @@ TEST(HostContext, NamedValues) {
   ECOfindVariable(&eci, U"$cinst.C2", 9, ref);
   ref = chr("bob");  // changes stay in the instance's row
   EXPECT_EQ(cell(ctx.cinst, 1, 2), "bob");
+}
+
+TEST(HostHandles, ResizeKeepsTheBytesWhateverTheSize) {
+  for (qlong from : {0, 16, 1024, 1025, 5000}) {
+    qHandleInfo* h = HANglobalAlloc(from, qfalse);
+    ASSERT_NE(h, nullptr);
+    for (qlong i = 0; i < from; ++i) h->mData[i] = static_cast<qbyte>(i * 7);
+    for (qlong to : {from + 1, from * 3 + 2000, from / 2}) {
+      ASSERT_TRUE(HANglobalReAlloc(h, to)) << from << " to " << to;
+      EXPECT_EQ(h->mAllocated, to);
+      const qlong kept = std::min(from, to);
+      for (qlong i = 0; i < kept; ++i) ASSERT_EQ(h->mData[i], static_cast<qbyte>(i * 7)) << i;
+      from = kept;
+    }
+    HANglobalFree(h);
+  }
 }
 
 TEST(HostHandles, AllocationSwitch) {
