@@ -9,8 +9,7 @@
 
 namespace {
 
-const qlong kStringToList = 2102, kListToString = 2103, kBinarySearch = 2104,
-            kUniqueWords = 2118;
+const qlong kStringToList = 2102, kListToString = 2103, kBinarySearch = 2104, kUniqueWords = 2118;
 
 EXTfldval chars(const std::u32string& s) {
   EXTfldval v;
@@ -64,8 +63,7 @@ void BM_ListToString_250k_Rows(benchmark::State& state) {
   zqbench::BenchHost host;
   std::string t;
   for (int i = 0; i < 1000000; ++i) t += "f" + std::to_string(100000 + i % 900000) + ",";
-  std::vector<EXTfldval> fill{text(t), integer(4), emptyList(4), text(","),
-                              text("c1,c2,c3,c4")};
+  std::vector<EXTfldval> fill{text(t), integer(4), emptyList(4), text(","), text("c1,c2,c3,c4")};
   host.call(kStringToList, fill);
   for (auto _ : state) {
     state.PauseTiming();

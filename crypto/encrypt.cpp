@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "omnistools.h"
 #include "ciphers.h"
+#include "omnistools.h"
 #include "zqmain.h"
 
 namespace {

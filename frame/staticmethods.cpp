@@ -2,7 +2,6 @@
 // never call "$error"; a failure shows only in the return value.
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
-
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -219,9 +218,7 @@ qlong guarded(tThreadData* td, Fn fn) {
 
 qlong tObjZQBase::staticMethodMakeParamRow(tThreadData* td) { return guarded(td, makeParamRow); }
 
-qlong tObjZQBase::staticMethodLoadParamVars(tThreadData* td) {
-  return guarded(td, loadParamVars);
-}
+qlong tObjZQBase::staticMethodLoadParamVars(tThreadData* td) { return guarded(td, loadParamVars); }
 
 qlong tObjZQBase::staticMethodTrace(tThreadData* td) { return guarded(td, writeTrace); }
 
@@ -232,15 +229,11 @@ qlong tObjZQBase::staticMethodIs64Bit(tThreadData* td) {
   return kStatusReturnSet;
 }
 
-qlong tObjZQBase::staticMethodLoadCRB(tThreadData* td) {
-  return guarded(td, loadCurrentRecord);
-}
+qlong tObjZQBase::staticMethodLoadCRB(tThreadData* td) { return guarded(td, loadCurrentRecord); }
 
 qlong tObjZQBase::staticMethodGetProcessID(tThreadData* td) {
   returnLong(td, PlatformHelper().getProcessId());
   return kStatusReturnSet;
 }
 
-qlong tObjZQBase::staticMethodLaunchProcess(tThreadData* td) {
-  return guarded(td, launchProcess);
-}
+qlong tObjZQBase::staticMethodLaunchProcess(tThreadData* td) { return guarded(td, launchProcess); }

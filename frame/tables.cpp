@@ -8,6 +8,7 @@ const qulong O = EXTD_FLAG_PARAMOPT;
 
 extern "C" {
 
+// clang-format off
 const ECOobject objectsTable[] = {
     {kObjMain, 1001, 0, 0},
     {kObjScope, 1002, 0, 0},
@@ -127,6 +128,8 @@ const ECOmethodEvent gStaticMethods[] = {
     {2004, 2004, fftBoolean, 0, 0, nullptr, 0, 0}, {2005, 2005, fftInteger, 0, 0, nullptr, 0, 0},
     {2006, 2006, fftInteger, 0, 0, nullptr, 0, 0},
 };
+
+// clang-format on
 
 }  // extern "C"
 

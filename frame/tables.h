@@ -27,8 +27,7 @@ ZQ_VISIBLE extern const ECOmethodEvent gStaticMethods[];
 }
 
 // Entry points of the module.
-ZQ_EXPORT qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam,
-                          EXTCompInfo* eci);
+ZQ_EXPORT qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci);
 ZQ_EXPORT void __ExtInitialize(const char* modulePath);
 ZQ_EXPORT void __ExtTerminate();
 ZQ_EXPORT qlong __ExtDAMInitialize();

@@ -54,8 +54,7 @@ qlong tObjZQObjScope::methodAddRef(tThreadData* td, qshort paramCount) {
   EXTfldval ref;
   const qlong status = getParamVar(td, 1, ref, fftObjref, fftNone);
   if (status != 0)
-    return returnError(td, status,
-                       "Parameter 1 unrecognized.  Must be of type Object Reference.");
+    return returnError(td, status, "Parameter 1 unrecognized.  Must be of type Object Reference.");
   const objinst inst = ref.getObjRef();
   mRefs.push_back(inst);
   EXTfldval ret;

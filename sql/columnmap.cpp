@@ -6,8 +6,7 @@
 #include "omnistools.h"
 #include "zqbase.h"
 
-tColumnMap::tColumnMap(EXTqlist& l, qshort minCapacity)
-    : list(l), listColumnCount(l.colCnt()) {
+tColumnMap::tColumnMap(EXTqlist& l, qshort minCapacity) : list(l), listColumnCount(l.colCnt()) {
   capacity = (minCapacity != 0 && minCapacity > listColumnCount) ? minCapacity : listColumnCount;
   if (capacity < 0) capacity = 0;
   const size_t n = capacity > 0 ? static_cast<size_t>(capacity) : 1;

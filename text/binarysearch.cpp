@@ -77,8 +77,8 @@ qlong tObjZQMain::methodBinarySearch(tThreadData* td, qshort paramCount) {
     EXTfldval cell;
     if (!list.getColValRef(mid, col, cell, qfalse))
       return returnError(td, kErrParams, "Failed to fetch column from list");
-    cmp = isText ? compareText(textOf(cell), searchText, n)
-                 : static_cast<int>(cell.compare(search));
+    cmp =
+        isText ? compareText(textOf(cell), searchText, n) : static_cast<int>(cell.compare(search));
     if (hi <= lo) break;
     if (cmp < 0)
       lo = mid + 1;

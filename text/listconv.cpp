@@ -68,8 +68,8 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
       start = i + 1;
     }
     if (status == 0 && start < text.length)
-      status = map.setChar(static_cast<qshort>(field % perRow), text.chars + start,
-                           text.length - start);
+      status =
+          map.setChar(static_cast<qshort>(field % perRow), text.chars + start, text.length - start);
   } catch (const std::bad_alloc&) {
     status = kErrMemory;
   }

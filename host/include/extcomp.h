@@ -75,10 +75,10 @@ struct HostContext;
 struct InstanceStore;
 
 struct EXTCompInfo {
-  qlong mCompId = 0;     // object id of the message (1001, 1002, ...)
-  qlong mMethodId = 0;   // method id of a method call; 0 when the call carries none
+  qlong mCompId = 0;    // object id of the message (1001, 1002, ...)
+  qlong mMethodId = 0;  // method id of a method call; 0 when the call carries none
   HostCall* mCall = nullptr;
-  HostContext* mContext = nullptr;       // the calling method's variables and $cinst
+  HostContext* mContext = nullptr;  // the calling method's variables and $cinst
   InstanceStore* mInstanceStore = nullptr;
 };
 
@@ -119,10 +119,9 @@ HOST_API qbool ECOfindVariable(EXTCompInfo* eci, const qchar* name, qlong len, E
 HOST_API qbool ECOreturnCompInfo(HINSTANCE lib, EXTCompInfo* eci, qlong resId, qlong flags);
 HOST_API qbool ECOreturnObjects(HINSTANCE lib, EXTCompInfo* eci, const ECOobject* objects,
                                 qlong count);
-HOST_API qbool ECOreturnMethodEvents(HINSTANCE lib, EXTCompInfo* eci,
-                                     const ECOmethodEvent* methods, qlong count);
-HOST_API qbool ECOreturnConstants(HINSTANCE lib, EXTCompInfo* eci, qlong firstId,
-                                  qlong lastId);
+HOST_API qbool ECOreturnMethodEvents(HINSTANCE lib, EXTCompInfo* eci, const ECOmethodEvent* methods,
+                                     qlong count);
+HOST_API qbool ECOreturnConstants(HINSTANCE lib, EXTCompInfo* eci, qlong firstId, qlong lastId);
 // Adds one value to the message's results (library name and the like).
 HOST_API void ECOaddResult(EXTCompInfo* eci, const EXTfldval* val);
 

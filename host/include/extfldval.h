@@ -141,9 +141,9 @@ class HOST_API EXTfldval {
 
 // Sort field of EXTqlist::sort.
 struct qsortField {
-  qshort mCol;          // column number from 1
-  qbool mDescending;    // descending order
-  qbool mIgnoreCase;    // compare characters ignoring case
+  qshort mCol;        // column number from 1
+  qbool mDescending;  // descending order
+  qbool mIgnoreCase;  // compare characters ignoring case
 };
 
 class HOST_API EXTqlist {

@@ -16,12 +16,12 @@
 
 // What one message carries and collects. EXTCompInfo::mCall points to it.
 struct HostCall {
-  std::vector<qfldval> params;         // the parameters, in order (not owned)
+  std::vector<qfldval> params;           // the parameters, in order (not owned)
   std::vector<EXTParamInfo> paramInfos;  // filled by the host layer on demand
-  EXTfldval result;                    // the method's return value, when hasResult
+  EXTfldval result;                      // the method's return value, when hasResult
   bool hasResult = false;
-  std::set<qlong> changed;             // parameters marked changed
-  std::vector<EXTfldval> results;      // values added with ECOaddResult
+  std::set<qlong> changed;         // parameters marked changed
+  std::vector<EXTfldval> results;  // values added with ECOaddResult
   // Registration made during this message.
   struct Param {
     std::string name;
@@ -63,7 +63,7 @@ struct HostContext {
 
  private:
   std::map<std::string, std::unique_ptr<EXTfldval>> mVars;  // key: lower-cased name
-  std::vector<std::string> mOrder;                           // names as first given
+  std::vector<std::string> mOrder;                          // names as first given
 };
 
 // The host's instance store: host instance -> component object.
@@ -76,14 +76,14 @@ namespace hostrt {
 // A call the component made on a host instance (ECOdoMethod).
 struct RecordedCall {
   objinst inst;
-  std::string method;              // UTF-8
-  std::vector<EXTfldval> params;   // copies of the values passed
+  std::string method;             // UTF-8
+  std::vector<EXTfldval> params;  // copies of the values passed
 };
 
 // Host instances of the application: made by name, listed by id.
 HOST_API objinst newInstance(const std::string& name);
 HOST_API objinst findInstance(const std::string& name);  // 0 when none
-HOST_API std::string instanceName(objinst inst);        // empty for an unknown id
+HOST_API std::string instanceName(objinst inst);         // empty for an unknown id
 HOST_API const std::vector<RecordedCall>& recordedCalls();
 HOST_API void clearRecordedCalls();
 
@@ -114,8 +114,8 @@ struct CallOutcome {
   bool hasReturn = false;
   EXTfldval ret;
   std::vector<qlong> changed;
-  std::vector<ErrorReport> errors;   // "$error" calls on the owning instance
-  std::vector<RecordedCall> calls;   // every other call of a host-instance method
+  std::vector<ErrorReport> errors;  // "$error" calls on the owning instance
+  std::vector<RecordedCall> calls;  // every other call of a host-instance method
 };
 
 // One loaded component with its instance store and calling context. Like a long-running host
@@ -128,8 +128,7 @@ class HOST_API Host {
   Host& operator=(const Host&) = delete;
 
   // Sends a message; call (may be null) receives what the message registers or returns.
-  qlong send(qlong message, qlong objectId, WPARAM wParam, LPARAM lParam,
-             HostCall* call = nullptr);
+  qlong send(qlong message, qlong objectId, WPARAM wParam, LPARAM lParam, HostCall* call = nullptr);
 
   // The registration handshake: connect, library info and name, objects, methods of each
   // object, static methods, constants. Fills registry().

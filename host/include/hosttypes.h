@@ -26,18 +26,18 @@ const qbool qfalse = false;
 
 // Host value type codes.
 typedef qlong ffttype;
-const ffttype fftNone = 20;       // no particular type: as a wanted type, accepts any value
+const ffttype fftNone = 20;  // no particular type: as a wanted type, accepts any value
 const ffttype fftCharacter = 21;
 const ffttype fftBoolean = 22;
 const ffttype fftDate = 23;
 const ffttype fftNumber = 25;
 const ffttype fftInteger = 26;
-const ffttype fftPicture = 27;    // bytes, like binary
+const ffttype fftPicture = 27;  // bytes, like binary
 const ffttype fftBinary = 28;
 const ffttype fftList = 29;
-const ffttype fftInt64 = 35;      // the second integer kind, accepted wherever an integer is
+const ffttype fftInt64 = 35;  // the second integer kind, accepted wherever an integer is
 const ffttype fftRow = 36;
-const ffttype fftObject = 37;     // bytes, like binary
+const ffttype fftObject = 37;  // bytes, like binary
 const ffttype fftObjref = 38;
 
 // Host booleans as stored in a value: false reads 1, true reads 2 (0 is "not set").

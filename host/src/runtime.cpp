@@ -316,8 +316,8 @@ qbool ECOreturnConstants(HINSTANCE lib, EXTCompInfo* eci, qlong firstId, qlong l
   for (qlong id = firstId; id <= lastId; ++id) {
     const std::string text = resource(lib, id);
     const size_t colon = text.find(':');
-    eci->mCall->constants.push_back({id, text.substr(0, colon),
-                                     colon == std::string::npos ? "" : text.substr(colon + 1)});
+    eci->mCall->constants.push_back(
+        {id, text.substr(0, colon), colon == std::string::npos ? "" : text.substr(colon + 1)});
   }
   return qtrue;
 }
@@ -427,8 +427,8 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
   for (size_t i = before; i < all.size(); ++i) {
     const RecordedCall& c = all[i];
     if (c.inst == inst && c.method == "$error" && c.params.size() == 4) {
-      out.errors.push_back({c.params[0].getLong(), toUtf8(c.params[1]), toUtf8(c.params[2]),
-                            toUtf8(c.params[3])});
+      out.errors.push_back(
+          {c.params[0].getLong(), toUtf8(c.params[1]), toUtf8(c.params[2]), toUtf8(c.params[3])});
     } else {
       out.calls.push_back(c);
     }

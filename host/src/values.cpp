@@ -97,18 +97,17 @@ std::u32string textOf(const FldData& d) {
     case fftInteger:
       return ascii(buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%d", d.v.i)));
     case fftInt64:
-      return ascii(buf,
-                   static_cast<size_t>(std::snprintf(buf, sizeof buf, "%lld",
-                                                     static_cast<long long>(d.v.i64))));
+      return ascii(buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%lld",
+                                                          static_cast<long long>(d.v.i64))));
     case fftNumber:
       return numberText(d.v.num);
     case fftBoolean:
       return d.v.i == qboolTrue ? U"1" : U"0";
     case fftDate:
       if (d.v.i == 0) return U"";
-      return ascii(buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%04d-%02d-%02d",
-                                                          d.v.i / 10000, d.v.i / 100 % 100,
-                                                          d.v.i % 100)));
+      return ascii(
+          buf, static_cast<size_t>(std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.v.i / 10000,
+                                                 d.v.i / 100 % 100, d.v.i % 100)));
     default:
       return U"";
   }
@@ -516,7 +515,8 @@ qbool EXTfldval::conv(ffttype type, qshort subtype) {
         out.list->isRow = type == fftRow;
         if (type == fftRow && out.list->rows.size() > 1) {
           // a row keeps the current line (or the first) of a list
-          const size_t keep = out.list->current > 0 ? static_cast<size_t>(out.list->current - 1) : 0;
+          const size_t keep =
+              out.list->current > 0 ? static_cast<size_t>(out.list->current - 1) : 0;
           RowData kept = std::move(out.list->rows[keep]);
           out.list->rows.clear();
           out.list->rows.push_back(std::move(kept));
@@ -599,7 +599,9 @@ int compareData(const FldData& a, const FldData& b, bool caseInsensitive) {
       return compareLists(a.list, b.list, caseInsensitive);
     default:
       return a.type != b.type ? (a.type < b.type ? -1 : 1)
-                              : (a.v.obj == b.v.obj ? 0 : a.v.obj < b.v.obj ? -1 : 1);
+                              : (a.v.obj == b.v.obj  ? 0
+                                 : a.v.obj < b.v.obj ? -1
+                                                     : 1);
   }
 }
 

@@ -18,7 +18,7 @@ TEST_F(Lifecycle, FixedAnswersWhateverTheArguments) {
     qlong message;
     qlong answer;
   } cases[] = {{msgConnect, 1549}, {msgGetVersion, 131130}, {msgDisconnect, 1},
-               {msgQueryYes, 1},   {0x7777777, 0},         {msgGetLibraryInfo, 0}};
+               {msgQueryYes, 1},   {0x7777777, 0},          {msgGetLibraryInfo, 0}};
   for (const auto& c : cases)
     for (WPARAM w : {WPARAM(0), WPARAM(12345)})
       EXPECT_EQ(host.send(c.message, kObjMain, w, LPARAM(99)), c.answer) << c.message;

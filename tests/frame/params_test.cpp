@@ -28,13 +28,26 @@ TEST(ParamInt, TextToIntegerRule) {
     qlong status;
     qlong value;
   } cases[] = {
-      {"42", 0, 42},          {"4x", -102, 0},         {"", 0, 0},
-      {"1 000", 0, 1000},     {"1,000", 0, 1000},      {"2147483647", 0, 2147483647},
-      {"2147483648", -102, 0}, {"-2147483647", 0, -2147483647}, {"-2147483648", -102, 0},
-      {"-5", 0, -5},          {"5-", 0, -5},           {"1-2", 0, -12},
-      {"--5", -102, 0},       {"+7", 0, 7},            {"\t 3\n", 0, 3},
-      {"0000000001", 0, 1},   {"00000000001", -102, 0}, {"1.5", -102, 0},
-      {"12345678901", -102, 0}, {"\xC3\xA9", -102, 0},
+      {"42", 0, 42},
+      {"4x", -102, 0},
+      {"", 0, 0},
+      {"1 000", 0, 1000},
+      {"1,000", 0, 1000},
+      {"2147483647", 0, 2147483647},
+      {"2147483648", -102, 0},
+      {"-2147483647", 0, -2147483647},
+      {"-2147483648", -102, 0},
+      {"-5", 0, -5},
+      {"5-", 0, -5},
+      {"1-2", 0, -12},
+      {"--5", -102, 0},
+      {"+7", 0, 7},
+      {"\t 3\n", 0, 3},
+      {"0000000001", 0, 1},
+      {"00000000001", -102, 0},
+      {"1.5", -102, 0},
+      {"12345678901", -102, 0},
+      {"\xC3\xA9", -102, 0},
   };
   for (const auto& c : cases) {
     Params p({chr(c.text)});
@@ -153,17 +166,12 @@ TEST(ParamVarByName, VariablesAndListCells) {
     qlong status;
     const char* value;
   } cases[] = {
-      {"people.name", fftNone, fftNone, 0, "bob"},
-      {"PEOPLE.AGE", fftInteger, fftNone, 0, "42"},
-      {"people.age", fftCharacter, fftNone, -102, ""},
-      {"people.nam", fftNone, fftNone, -102, ""},
-      {"people.names", fftNone, fftNone, -102, ""},
-      {"nobody.name", fftNone, fftNone, -102, ""},
+      {"people.name", fftNone, fftNone, 0, "bob"},     {"PEOPLE.AGE", fftInteger, fftNone, 0, "42"},
+      {"people.age", fftCharacter, fftNone, -102, ""}, {"people.nam", fftNone, fftNone, -102, ""},
+      {"people.names", fftNone, fftNone, -102, ""},    {"nobody.name", fftNone, fftNone, -102, ""},
       {"one.name", fftNone, fftNone, -102, ""},  // a row is not a list
-      {"count", fftInteger, fftNone, 0, "3"},
-      {"Count", fftCharacter, fftInteger, 0, "3"},
-      {"count", fftCharacter, fftNone, -102, ""},
-      {"missing", fftNone, fftNone, -102, ""},
+      {"count", fftInteger, fftNone, 0, "3"},          {"Count", fftCharacter, fftInteger, 0, "3"},
+      {"count", fftCharacter, fftNone, -102, ""},      {"missing", fftNone, fftNone, -102, ""},
   };
   for (const auto& c : cases) {
     Params p({chr(c.name)}, &ctx);

@@ -55,7 +55,7 @@ TEST(HostValues, CompareOrders) {
       {integer(2), number(2.5), -1},
       {chr("b"), chr("a"), 1},
       {chr("a"), chr("ab"), -1},
-      {chr("\xC3\xA9"), chr("z"), 1},          // by code point: 233 after 122
+      {chr("\xC3\xA9"), chr("z"), 1},             // by code point: 233 after 122
       {chr("\xE2\x82\xAC"), chr("\xC3\xBF"), 1},  // U+20AC after U+00FF
       {n, chr(""), -1},
       {binary("ab"), binary("b"), -1},
@@ -143,13 +143,17 @@ TEST(HostLists, StableSortOnSeveralFields) {
   l.sort(byKeyThenNumberDown, 2);
   std::string order;
   for (qlong r = 1; r <= l.rowCnt(); ++r) order += cell(v, r, 1) + cell(v, r, 2) + " ";
-  EXPECT_EQ(order, "B1 a9 a3 b2 \xC3\xA9" "0 ");
+  EXPECT_EQ(order,
+            "B1 a9 a3 b2 \xC3\xA9"
+            "0 ");
   EXPECT_EQ(l.getCurRow(), 2);  // the current line moved with its line
   const qsortField ignoringCase[] = {{1, false, true}};
   l.sort(ignoringCase, 1);
   order.clear();
   for (qlong r = 1; r <= l.rowCnt(); ++r) order += cell(v, r, 1) + cell(v, r, 2) + " ";
-  EXPECT_EQ(order, "a9 a3 B1 b2 \xC3\xA9" "0 ");
+  EXPECT_EQ(order,
+            "a9 a3 B1 b2 \xC3\xA9"
+            "0 ");
 }
 
 TEST(HostCharacters, InvalidUtf8BecomesReplacementCharacters) {
@@ -161,10 +165,10 @@ TEST(HostCharacters, InvalidUtf8BecomesReplacementCharacters) {
       {"\xC3\xA9", U"\u00E9"},
       {"\xF0\x9F\x98\x80", U"\U0001F600"},
       {"\xC3", U"\uFFFD"},
-      {"\xC0\xAF", U"\uFFFD\uFFFD"},       // overlong lead byte, stray continuation
-      {"\xE0\x80\xAF", U"\uFFFD"},         // overlong three-byte form
-      {"\xED\xA0\x80", U"\uFFFD"},         // a surrogate
-      {"\xF4\x90\x80\x80", U"\uFFFD"},     // above U+10FFFF
+      {"\xC0\xAF", U"\uFFFD\uFFFD"},    // overlong lead byte, stray continuation
+      {"\xE0\x80\xAF", U"\uFFFD"},      // overlong three-byte form
+      {"\xED\xA0\x80", U"\uFFFD"},      // a surrogate
+      {"\xF4\x90\x80\x80", U"\uFFFD"},  // above U+10FFFF
       {"a\xFFz", U"a\uFFFDz"},
   };
   for (const auto& c : cases) EXPECT_EQ(hostrt::toU32(c.in), c.out) << c.in;
@@ -180,7 +184,7 @@ TEST(HostCharacters, InvalidUtf8BecomesReplacementCharacters) {
 TEST(HostCharacters, SimpleCaseMapping) {
   EXPECT_EQ(uppC(U'a'), U'A');
   EXPECT_EQ(uppC(U'\u00E9'), U'\u00C9');
-  EXPECT_EQ(lowC(U'\u0130'), U'i');     // simple mapping: one character out
+  EXPECT_EQ(lowC(U'\u0130'), U'i');       // simple mapping: one character out
   EXPECT_EQ(uppC(U'\u00DF'), U'\u00DF');  // no single upper-case form
   EXPECT_EQ(lowC(U'\u0416'), U'\u0436');
   EXPECT_EQ(ECOuprCmp(U"stra\u00DFe", U"STRA\u00DFE", 6), 0);
@@ -199,9 +203,10 @@ TEST(HostContext, NamedValues) {
     std::u32string name;
     bool found;
     const char* value;
-  } cases[] = {{U"$cinst.C1", true, "7"}, {U"$CINST.c2", true, "ann"}, {U"$cinst.name", true, "ann"},
-               {U"$cinst.C3", false, ""},  {U"tbl.COL", true, "y"},     {U"tbl.co", false, ""},
-               {U"tbl", true, ""},         {U"nothing", false, ""}};
+  } cases[] = {
+      {U"$cinst.C1", true, "7"}, {U"$CINST.c2", true, "ann"}, {U"$cinst.name", true, "ann"},
+      {U"$cinst.C3", false, ""}, {U"tbl.COL", true, "y"},     {U"tbl.co", false, ""},
+      {U"tbl", true, ""},        {U"nothing", false, ""}};
   for (const auto& c : cases) {
     EXTfldval out;
     EXPECT_EQ(ECOfindVariable(&eci, c.name.data(), static_cast<qlong>(c.name.size()), out), c.found)

@@ -38,7 +38,7 @@ TEST_F(BinarySearch, FindsTheFirstMatchAndSetsTheCurrentLine) {
       {{"a", "c", "e"}, "d", 0, 0, 0},
       {{"a", "c", "e"}, "z", 0, 0, 0},
       {{"", "a"}, "", 0, 1, 1},
-      {{"a", "b"}, "B", 0, 0, 0},            // case-sensitive
+      {{"a", "b"}, "B", 0, 0, 0},  // case-sensitive
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
@@ -52,8 +52,8 @@ TEST_F(BinarySearch, FindsTheFirstMatchAndSetsTheCurrentLine) {
 
 TEST_F(BinarySearch, CharactersCompareByCodePoint) {
   // Sorted by code point: above U+00FF the lower byte of a code unit must not decide.
-  const std::vector<std::string> sorted = {"b", "z", "\u00e9", "\u0101", "\u0201",
-                                           "\u03a9", "\u4e2d", "\U0001F600"};
+  const std::vector<std::string> sorted = {"b",      "z",      "\u00e9", "\u0101",
+                                           "\u0201", "\u03a9", "\u4e2d", "\U0001F600"};
   setList(sorted);
   for (size_t i = 0; i < sorted.size(); ++i) {
     auto r = search(chr(sorted[i]), 0);

@@ -1,5 +1,6 @@
 // tColumnMap on host lists: capacity, look-up by name, added columns, filling and joining.
 #include "columnmap.h"
+
 #include "listhelpers.h"
 
 using namespace zqtest;

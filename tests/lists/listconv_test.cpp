@@ -23,7 +23,7 @@ TEST_F(StringToList, CutsFieldsIntoGroupsPerRow) {
       {"a,b,", ",", 2, "ColA,ColB", {{"a", "b", ""}}},
       {"a,,b", ",", 3, "ColA,ColB,ColC", {{"a", "", "b"}}},
       {",x", ",", 2, "ColA,ColB", {{"", "x", ""}}},
-      {"a\tb", "", 2, "ColA,ColB", {{"a", "b", ""}}},  // empty delimiter: tab
+      {"a\tb", "", 2, "ColA,ColB", {{"a", "b", ""}}},   // empty delimiter: tab
       {"a;b", ";,", 2, "ColA,ColB", {{"a", "b", ""}}},  // first character only
       // A name that the list lacks leaves no gap; names ignore case.
       {"1,2,3,4", ",", 2, "cola,Missing,COLC", {{"1", "", "2"}, {"3", "", "4"}}},
@@ -48,8 +48,7 @@ TEST_F(StringToList, CutsFieldsIntoGroupsPerRow) {
 
 TEST_F(StringToList, AppendsAfterExistingRowsAndConvertsToColumnTypes) {
   std::vector<EXTfldval> p{chr("7,x,-3,y"), integer(2),
-                           list({{"N", fftInteger}, {"T"}}, {{"1", "old"}}), chr(","),
-                           chr("N,T")};
+                           list({{"N", fftInteger}, {"T"}}, {{"1", "old"}}), chr(","), chr("N,T")};
   auto r = call("$stringtolist", p);
   EXPECT_EQ(r.ret.getLong(), 1);
   EXPECT_EQ(rowsOf(p[2]), (Rows{{"1", "old"}, {"7", "x"}, {"-3", "y"}}));
@@ -72,8 +71,7 @@ TEST_F(StringToList, AppendsAfterExistingRowsAndConvertsToColumnTypes) {
 }
 
 TEST_F(StringToList, EmptyTextAddsNothing) {
-  std::vector<EXTfldval> p{chr(""), integer(2), list(kABC, {{"k", "", ""}}), chr(","),
-                           chr("ColA")};
+  std::vector<EXTfldval> p{chr(""), integer(2), list(kABC, {{"k", "", ""}}), chr(","), chr("ColA")};
   auto r = call("$stringtolist", p);
   EXPECT_EQ(r.ret.getLong(), 1);
   EXPECT_EQ(rowCount(p[2]), 1);
@@ -137,10 +135,8 @@ TEST_F(ListToString, JoinsMappedColumnsEachFollowedBySeparator) {
     const char* names;
     std::string expected;
   } cases[] = {
-      {",", 2, "ColA,ColB", "a,b,c,d,"},
-      {"", 2, "ColA,ColB", "a\tb\tc\td\t"},
-      {",", 2, "colb,COLA", "b,a,d,c,"},
-      {",", 3, "ColA,Nope,ColB,ColA", "a,b,a,c,d,c,"},
+      {",", 2, "ColA,ColB", "a,b,c,d,"}, {"", 2, "ColA,ColB", "a\tb\tc\td\t"},
+      {",", 2, "colb,COLA", "b,a,d,c,"}, {",", 3, "ColA,Nope,ColB,ColA", "a,b,a,c,d,c,"},
       {"|", 1, "ColC", "z|z|"},
   };
   for (const Case& c : cases) {

@@ -18,7 +18,9 @@ TEST_F(UniqueWords, NormalisesAndCollectsNewWords) {
     std::string text, exceptions, normal;
     std::vector<std::string> added;
   } cases[] = {
-      {"The cat, the CAT and the dog.", ";and;", "the cat the cat and the dog",
+      {"The cat, the CAT and the dog.",
+       ";and;",
+       "the cat the cat and the dog",
        {"the", "cat", "dog"}},
       {"don't it's e.g. x", "", "dont its eg x", {"dont", "its", "eg", "x"}},
       {"a 'b 9'x '", "", "a b 9 x", {"a", "b", "9", "x"}},  // apostrophe not between letters
@@ -71,22 +73,28 @@ TEST_F(UniqueWords, Errors) {
     const char* detail;
   } cases[] = {
       {{chr("a"), chr(""), list({{"W"}}, {})}, -102, "Parameter count must be 4"},
-      {{boolean(true), chr(""), list({{"W"}}, {}), chr("W")}, -102,
+      {{boolean(true), chr(""), list({{"W"}}, {}), chr("W")},
+       -102,
        "Parameter 1 must be character"},
-      {{chr("a"), boolean(true), list({{"W"}}, {}), chr("W")}, -102,
+      {{chr("a"), boolean(true), list({{"W"}}, {}), chr("W")},
+       -102,
        "Parameter 2 must be character"},
-      {{chr("a"), chr(""), list({{"W"}}, {}, true), chr("W")}, -102,
-       "Parameter 3 must be a list"},
-      {{chr("a"), chr(""), list({{"W"}}, {}), integer(1)}, -102,
+      {{chr("a"), chr(""), list({{"W"}}, {}, true), chr("W")}, -102, "Parameter 3 must be a list"},
+      {{chr("a"), chr(""), list({{"W"}}, {}), integer(1)},
+       -102,
        "Parameter 4 must be of type character"},
-      {{chr("a"), chr(""), list({{"W"}}, {}), chr("X")}, -102,
+      {{chr("a"), chr(""), list({{"W"}}, {}), chr("X")},
+       -102,
        "Parameter 4: Column name does not exist in list"},
-      {{chr("a"), chr(""), list({}, {}), chr("W")}, -102,
+      {{chr("a"), chr(""), list({}, {}), chr("W")},
+       -102,
        "Parameter 4: Column name does not exist in list"},
-      {{chr("a"), chr("a;b;"), list({{"W"}}, {}), chr("W")}, -102,
+      {{chr("a"), chr("a;b;"), list({{"W"}}, {}), chr("W")},
+       -102,
        "Parameter 2: Exception word string must begin with a ';' and each word must be "
        "separated by a ';'"},
-      {{chr("a"), chr(";a;b"), list({{"W"}}, {}), chr("W")}, -102,
+      {{chr("a"), chr(";a;b"), list({{"W"}}, {}), chr("W")},
+       -102,
        "Parameter 2: Exception word string must begin with a ';' and each word must be "
        "separated by a ';'"},
   };

@@ -88,7 +88,7 @@ TEST_F(Static, MakeParamRow) {
 
 TEST_F(Static, MakeParamRowFailuresGiveNoReturnValue) {
   std::vector<std::vector<EXTfldval>> bad = {
-      {integer(1), chr("v")},          // name not character
+      {integer(1), chr("v")},            // name not character
       {chr("a"), integer(1), chr("b")},  // name without value
   };
   for (auto& p : bad) EXPECT_FALSE(callStatic(kMakeParamRow, p).hasReturn);
@@ -107,8 +107,8 @@ TEST_F(Static, LoadParamVars) {
   EXTqlist l;
   source.getList(&l, qtrue);
   l.setCurRow(2);
-  std::vector<EXTfldval> p{source,     chr("id"),  chr("a"),       chr("missing"),
-                           chr("b"),   chr("NAME"), chr("lst.col"), integer(3)};
+  std::vector<EXTfldval> p{source,   chr("id"),   chr("a"),       chr("missing"),
+                           chr("b"), chr("NAME"), chr("lst.col"), integer(3)};
   auto r = callStatic(kLoadParamVars, p);
   EXPECT_EQ(r.ret.getLong(), 0);
   EXPECT_EQ(var("a").getType(), fftInteger);
@@ -148,8 +148,8 @@ TEST_F(Static, LoadCurrentRecord) {
   host.context().setVar("a", chr("old"));
   host.context().setVar("b", integer(0));
   host.context().setVar("lst", list({{"C"}}, {{"c1"}}));
-  EXTfldval source = list({{"A"}, {"zz"}, {"b", fftInteger}, {"lst.c"}}, {{"x", "y", "1", "p"},
-                                                                         {"x2", "y2", "2", "q"}});
+  EXTfldval source = list({{"A"}, {"zz"}, {"b", fftInteger}, {"lst.c"}},
+                          {{"x", "y", "1", "p"}, {"x2", "y2", "2", "q"}});
   EXTqlist l;
   source.getList(&l, qtrue);
   l.setCurRow(2);
@@ -193,9 +193,12 @@ TEST_F(Static, TraceAppendsUtf16Entries) {
   std::vector<EXTfldval> first{chr("Hi")}, second{chr("\U0001F600\u00e9")};
   EXPECT_EQ(callStatic(kTrace, first).ret.getLong(), 0);
   EXPECT_EQ(callStatic(kTrace, second).ret.getLong(), 0);
-  const std::string expected("\xFF\xFE" "H\0i\0\r\0"
-                             "\xFF\xFE" "\x3D\xD8\x00\xDE\xE9\x00\r\0",
-                             18);
+  const std::string expected(
+      "\xFF\xFE"
+      "H\0i\0\r\0"
+      "\xFF\xFE"
+      "\x3D\xD8\x00\xDE\xE9\x00\r\0",
+      18);
   EXPECT_EQ(fileBytes("zq_trace.txt"), expected);
 
   std::remove("zq_trace.txt");

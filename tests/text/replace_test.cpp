@@ -140,7 +140,7 @@ TEST_F(Replace, ResultBufferIsReusedOnlyWhenItFitsAndIsNoInput) {
     bool sameBuffer;
   } rows[] = {
       {"hello world", "o", "0", "012345678901", false, "hell0 w0rld", true},
-      {"aaaa", "a", "", "bbbb", false, "", false},             // emptied: the buffer goes
+      {"aaaa", "a", "", "bbbb", false, "", false},  // emptied: the buffer goes
       {"hello world", "o", "0", "0123456789012345678901234", false, "hell0 w0rld", false},
       {"hello world", "o", "0", "", true, "hell0 w0rld", false},
       {"ab", "b", "bbbb", "0123456789", false, "abbbb", false},  // may grow: fresh memory
