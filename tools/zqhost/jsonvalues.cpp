@@ -117,14 +117,14 @@ void checkKeys(const json& j, std::initializer_list<const char*> allowed, const 
   }
 }
 
-EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
+EXTfldval listFromJson(const json& form, bool isRow, int depth) {
   const std::string what = isRow ? "a row" : "a list";
-  if (!spec.is_object())
-    throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " + quote(spec));
-  checkKeys(spec, {"cols", "rows", "line", "selected"}, what);
+  if (!form.is_object())
+    throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " + quote(form));
+  checkKeys(form, {"cols", "rows", "line", "selected"}, what);
   EXTqlist list(isRow);
 
-  const json cols = spec.value("cols", json::array());
+  const json cols = form.value("cols", json::array());
   if (!cols.is_array()) throw RequestError("\"cols\" must be an array");
   for (const json& c : cols) {
     if (!c.is_object()) throw RequestError("a column must be an object, not " + quote(c));
@@ -148,7 +148,7 @@ EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
       throw RequestError("the host refused a column of " + what);
   }
 
-  const json rows = spec.value("rows", json::array());
+  const json rows = form.value("rows", json::array());
   if (!rows.is_array()) throw RequestError("\"rows\" must be an array of arrays");
   if (isRow && rows.size() > 1)
     throw RequestError("a row has one line, not " + std::to_string(rows.size()));
@@ -172,12 +172,12 @@ EXTfldval listFromJson(const json& spec, bool isRow, int depth) {
   if (isRow && list.rowCnt() == 0 && list.insertRow() == 0)
     throw RequestError("the host refused the line of a row");
 
-  if (spec.contains("line")) {
-    list.setCurRow(static_cast<qlong>(integerIn(spec["line"], 0, list.rowCnt(), "\"line\"")));
+  if (form.contains("line")) {
+    list.setCurRow(static_cast<qlong>(integerIn(form["line"], 0, list.rowCnt(), "\"line\"")));
   } else if (isRow) {
     list.setCurRow(1);
   }
-  const json selected = spec.value("selected", json::array());
+  const json selected = form.value("selected", json::array());
   if (!selected.is_array()) throw RequestError("\"selected\" must be an array of line numbers");
   for (const json& s : selected)
     list.selectRow(static_cast<qlong>(integerIn(s, 1, list.rowCnt(), "a selected line")), qtrue);

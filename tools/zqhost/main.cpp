@@ -227,12 +227,12 @@ int main(int argc, char** argv) {
         modulePath = argv[i];
       } else if (options && a == "--save") {
         if (++i == argc) throw UsageError("--save needs N=PATH");
-        const std::string spec = argv[i];
-        const size_t eq = spec.find('=');
-        if (eq == std::string::npos || !isNumber(spec.substr(0, eq)) || eq + 1 == spec.size())
-          throw UsageError("--save needs N=PATH, not " + spec);
-        const long n = std::strtol(spec.substr(0, eq).c_str(), nullptr, 10);
-        saves.emplace_back(n < 0 || n > 65535 ? 0 : static_cast<qlong>(n), spec.substr(eq + 1));
+        const std::string saveArg = argv[i];
+        const size_t eq = saveArg.find('=');
+        if (eq == std::string::npos || !isNumber(saveArg.substr(0, eq)) || eq + 1 == saveArg.size())
+          throw UsageError("--save needs N=PATH, not " + saveArg);
+        const long n = std::strtol(saveArg.substr(0, eq).c_str(), nullptr, 10);
+        saves.emplace_back(n < 0 || n > 65535 ? 0 : static_cast<qlong>(n), saveArg.substr(eq + 1));
       } else if (options && a == "--json") {
         json = true;
       } else if (options && a == "--static") {

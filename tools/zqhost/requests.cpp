@@ -131,11 +131,11 @@ json deleteInstance(Session& session, const json& req) {
 }
 
 json copyInstance(Session& session, const json& req) {
-  const json& spec = req.at("copy");
-  if (!spec.is_object() || spec.size() != 2 || !spec.contains("from") || !spec.contains("to"))
+  const json& form = req.at("copy");
+  if (!form.is_object() || form.size() != 2 || !form.contains("from") || !form.contains("to"))
     throw RequestError("\"copy\" must be {\"from\": name, \"to\": name}");
   return {{"answer",
-           session.copy(stringIn(spec.at("from"), "\"from\""), stringIn(spec.at("to"), "\"to\""))}};
+           session.copy(stringIn(form.at("from"), "\"from\""), stringIn(form.at("to"), "\"to\""))}};
 }
 
 // A host instance named in a message: an existing instance of that name, or a new one.
