@@ -18,6 +18,19 @@ qlong readRowParam(tThreadData* td, qshort n, EXTqlist& out, const char* typeTex
   return 0;
 }
 
+// The first column of list whose name (at most 80 characters) equals name ignoring case.
+qshort columnNamed(const EXTqlist& list, const strxxx& name) {
+  if (name.length() == 0) return 0;
+  str80 colName;
+  for (qshort c = 1; c <= list.colCnt(); ++c) {
+    list.getColName(c, colName);
+    if (colName.length() == name.length() &&
+        ECOuprCmp(colName.cString(), name.cString(), name.length()) == 0)
+      return c;
+  }
+  return 0;
+}
+
 }  // namespace
 
 qlong tObjZQMain::methodAssignRow(tThreadData* td, qshort paramCount) {
@@ -56,11 +69,15 @@ qlong tObjZQMain::methodAssignRow(tThreadData* td, qshort paramCount) {
         dest.getColName(c, name);
         map.addMap(name.cString(), name.length());
       }
+      // An unnamed destination column records no position, so positions no longer follow
+      // the columns and the map cannot answer by name: look names up in the list instead.
+      const bool aligned = map.getMappedCount() == destCols;
       for (qshort c = 1; c <= sourceCols; ++c) {
         EXTfldval from, to;
         if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
         source.getColName(c, name);
-        const qshort target = map.getCol(name.cString(), name.length());
+        const qshort target =
+            aligned ? map.getCol(name.cString(), name.length()) : columnNamed(dest, name);
         if (target == 0 || !dest.getColValRef(destRow, target, to, qtrue)) continue;
         to = from;
         assigned = true;

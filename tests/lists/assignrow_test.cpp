@@ -46,6 +46,16 @@ TEST_F(AssignRow, ByNameMatchesIgnoringCase) {
   EXPECT_TRUE(r.changed.empty());
 }
 
+TEST_F(AssignRow, ByNameWithAnUnnamedDestinationColumn) {
+  // A destination column without a name matches nothing and must not shift the others.
+  std::vector<EXTfldval> p{list({{""}, {"b"}, {"c"}}, {{"x", "y", "z"}}, true),
+                           list({{"B"}, {"c"}}, {{"1", "2"}}, true), boolean(true)};
+  auto r = call("$assignRow", p);
+  EXPECT_EQ(r.ret.getLong(), 1);
+  EXPECT_EQ(rowsOf(p[0]), (Rows{{"x", "1", "2"}}));
+  EXPECT_EQ(r.changed, std::vector<qlong>{1});
+}
+
 TEST_F(AssignRow, WithoutColumnsDoesNothing) {
   for (bool byName : {false, true}) {
     std::vector<EXTfldval> p{list({}, {}, true), list({{"a"}}, {{"1"}}), boolean(byName)};
