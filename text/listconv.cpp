@@ -73,7 +73,8 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
   } catch (const std::bad_alloc&) {
     status = kErrMemory;
   }
-  if (list.rowCnt() != rowsBefore) ECOsetParameterChanged(td->eci, 3);
+  // On success the list is reported written; after a failure only when rows were added.
+  if (status == 0 || list.rowCnt() != rowsBefore) ECOsetParameterChanged(td->eci, 3);
   return status;
 }
 

@@ -76,6 +76,13 @@ TEST_F(StringToList, EmptyTextAddsNothing) {
   EXPECT_EQ(r.ret.getLong(), 1);
   EXPECT_EQ(rowCount(p[2]), 1);
   EXPECT_TRUE(r.changed.empty());
+
+  // A text cut into a list without columns adds no rows; the list is still reported written.
+  std::vector<EXTfldval> q{chr("a,b"), integer(1), list({}, {}), chr(","), chr("ColA")};
+  r = call("$stringtolist", q);
+  EXPECT_EQ(r.ret.getLong(), 1);
+  EXPECT_EQ(rowCount(q[2]), 0);
+  EXPECT_EQ(r.changed, std::vector<qlong>{3});
 }
 
 TEST_F(StringToList, ParameterErrorsInReadingOrder) {
