@@ -42,12 +42,15 @@ std::string utf8Of(const qchar* chars, qlong len) {
   return s;
 }
 
-// The detail text for a character that has no Code 39 pattern.
+// The detail text for a character that has no Code 39 pattern. A control character is named
+// by its code alone: shown as itself it would be invisible, and a NUL would end the text.
 std::string badCharacterText(qchar c, qlong position) {
   char code[16];
   std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-  return "Parameter 'String' contains the character '" + utf8Of(&c, 1) + "' (" + code +
-         ") at position " + std::to_string(position) + ", which Code 39 cannot encode";
+  const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
+  const std::string shown = control ? code : "'" + utf8Of(&c, 1) + "' (" + code + ")";
+  return "Parameter 'String' contains the character " + shown + " at position " +
+         std::to_string(position) + ", which Code 39 cannot encode";
 }
 
 bool fitsImage(qint64 v) { return v >= 1 && v <= 0x7FFFFFFF; }

@@ -186,6 +186,15 @@ TEST_F(Barcode39, EveryRefusalHasItsCodeAndDetail) {
        -102,
        "Parameter 'String' contains the character '\xC3\xA9' (U+00E9) at position 2, which Code "
        "39 cannot encode"},
+      // A control character is named by its code alone: a NUL would cut the detail short.
+      {{binary(""), chr(std::string("*A\0*", 4))},
+       -102,
+       "Parameter 'String' contains the character U+0000 at position 3, which Code 39 cannot "
+       "encode"},
+      {{binary(""), chr("*\t*")},
+       -102,
+       "Parameter 'String' contains the character U+0009 at position 2, which Code 39 cannot "
+       "encode"},
       {{binary(""), chr("*A*"), integer(300), integer(8), integer(17), integer(4), integer(50),
         integer(0), integer(2)},
        -102,
