@@ -106,7 +106,10 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
 
   if (len == 0) {
     if (paramCount >= 6) {
-      limit.setLong(0);
+      if (limit.getType() == fftInt64)
+        limit.setLong64(0);  // the variable keeps its integer kind
+      else
+        limit.setLong(0);
       ECOsetParameterChanged(td->eci, 6);
     }
     result.setEmpty(fftCharacter);

@@ -131,6 +131,17 @@ TEST_F(Replace, LimitOfTheSecondIntegerKind) {
   }
 }
 
+TEST_F(Replace, EmptySourceKeepsTheKindOfTheLimit) {
+  EXTfldval limit;
+  limit.setLong64(5000000000LL);
+  std::vector<EXTfldval> p{chr(""), chr("a"), chr("b"), chr("old"), integer(0), limit};
+  auto r = call("$replace", p);
+  EXPECT_EQ(r.ret.getLong(), 0);
+  EXPECT_EQ(p[5].getType(), fftInt64);
+  EXPECT_EQ(p[5].getLong64(), 0);
+  EXPECT_EQ(r.changed, (std::vector<qlong>{4, 6}));
+}
+
 TEST_F(Replace, EmptySearchOrStartPastTheEndCopiesTheSource) {
   // Nothing can be searched, so nothing is replaced: the result is the source unchanged.
   std::vector<std::vector<EXTfldval>> cases;
