@@ -95,7 +95,7 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
     if (getParamVar(td, 6, limit, fftInteger, fftInt64) != 0)
       return returnError(td, kErrParams, "Parameter 6 must be of type integer");
     const qint64 m = limit.getLong64();
-    maximum = m > INT32_MAX ? 0 : static_cast<qlong>(m);  // beyond any count: no limit
+    maximum = m < 1 || m > INT32_MAX ? 0 : static_cast<qlong>(m);  // beyond any count: no limit
   }
 
   qlong len = 0, searchLen = 0, replLen = 0;
@@ -106,7 +106,10 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
 
   if (len == 0) {
     if (paramCount >= 6) {
-      limit.setLong(0);
+      if (limit.getType() == fftInt64)
+        limit.setLong64(0);  // the variable keeps its integer kind
+      else
+        limit.setLong(0);
       ECOsetParameterChanged(td->eci, 6);
     }
     result.setEmpty(fftCharacter);

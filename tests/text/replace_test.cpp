@@ -105,6 +105,43 @@ TEST_F(Replace, EmptySourceClearsResultAndLimit) {
   EXPECT_EQ(r.changed, (std::vector<qlong>{4, 6}));
 }
 
+TEST_F(Replace, LimitOfTheSecondIntegerKind) {
+  // A 64-bit limit below 1 means no limit, however far below; above every count, likewise.
+  struct Row {
+    qint64 limit;
+    qlong want;
+  };
+  const Row rows[] = {{1, 1},
+                      {2, 2},
+                      {0, 3},
+                      {-1, 3},
+                      {-4294967295LL, 3},
+                      {-4294967294LL, 3},
+                      {INT64_MIN, 3},
+                      {2147483648LL, 3},
+                      {4294967297LL, 3}};
+  for (const Row& row : rows) {
+    EXTfldval limit;
+    limit.setLong64(row.limit);
+    std::vector<EXTfldval> p{chr("a-a-a"), chr("a"), chr("b"), chr(""), integer(0), limit};
+    auto r = call("$replace", p);
+    EXPECT_TRUE(r.errors.empty()) << row.limit;
+    EXPECT_EQ(r.ret.getLong(), row.want) << row.limit;
+    EXPECT_EQ(p[5].getLong64(), row.limit);
+  }
+}
+
+TEST_F(Replace, EmptySourceKeepsTheKindOfTheLimit) {
+  EXTfldval limit;
+  limit.setLong64(5000000000LL);
+  std::vector<EXTfldval> p{chr(""), chr("a"), chr("b"), chr("old"), integer(0), limit};
+  auto r = call("$replace", p);
+  EXPECT_EQ(r.ret.getLong(), 0);
+  EXPECT_EQ(p[5].getType(), fftInt64);
+  EXPECT_EQ(p[5].getLong64(), 0);
+  EXPECT_EQ(r.changed, (std::vector<qlong>{4, 6}));
+}
+
 TEST_F(Replace, EmptySearchOrStartPastTheEndCopiesTheSource) {
   // Nothing can be searched, so nothing is replaced: the result is the source unchanged.
   std::vector<std::vector<EXTfldval>> cases;
