@@ -187,9 +187,9 @@ qlong writeTrace(tThreadData* td) {
 }
 
 qlong launchProcess(tThreadData* td) {
-  EXTParamInfo* param = ECOfindParamNum(td->eci, 1);
-  if (!param) return kErrParams;
-  const std::string path = OmnisTools::getStringFromEXTFldVal(EXTfldval(param->mData));
+  EXTfldval pathValue;
+  if (tObjZQBase::getParamVar(td, 1, pathValue, fftNone, fftNone) != 0) return kErrParams;
+  const std::string path = OmnisTools::getStringFromEXTFldVal(pathValue);
   std::vector<std::string> arguments;
   EXTqlist list;
   if (tObjZQBase::getParamList(td, 2, list, qfalse) == 0) {

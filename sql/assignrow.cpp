@@ -45,8 +45,9 @@ qlong tObjZQMain::methodAssignRow(tThreadData* td, qshort paramCount) {
                         "Parameter 2 must have a current line");
   if (status != 0) return status;
   bool byName = false;
-  if (EXTParamInfo* param = ECOfindParamNum(td->eci, 3))
-    byName = OmnisTools::getBoolFromEXTFldVal(EXTfldval(param->mData));
+  EXTfldval byNameValue;
+  if (getParamVar(td, 3, byNameValue, fftNone, fftNone) == 0)
+    byName = OmnisTools::getBoolFromEXTFldVal(byNameValue);
 
   const qshort destCols = dest.colCnt();
   const qshort sourceCols = source.colCnt();

@@ -102,7 +102,8 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
   const qchar* src = charsOf(source, len);
   const qchar* pattern = charsOf(search, searchLen);
   const qchar* replacement = charsOf(repl, replLen);
-  EXTfldval result(ECOfindParamNum(td->eci, 4)->mData);
+  EXTfldval result;
+  getParamVar(td, 4, result, fftNone, fftNone);  // checked above, not converted
 
   if (len == 0) {
     if (paramCount >= 6) {
@@ -163,15 +164,16 @@ qlong tObjZQMain::methodReplaceSingleChar(tThreadData* td, qshort paramCount) tr
   qlong position = 0;
   if (getParamInt(td, 2, position) != 0)
     return returnError(td, kErrParams, "Parameter 2 must be of type integer");
-  EXTParamInfo* third = ECOfindParamNum(td->eci, 3);
-  EXTfldval newChar(third->mData);
+  EXTfldval newChar, original;
+  getParamVar(td, 3, newChar, fftNone, fftNone);
   if (newChar.getType() != fftCharacter) return notCharacter(td, 3);
   qlong newLen = 0;
   const qchar* newChars = charsOf(newChar, newLen);
   const qchar c = newLen > 0 ? newChars[0] : U' ';
   // The range is checked on the text form before a number in parameter 1 is converted, so a
   // failing call leaves the parameter as it was.
-  if (position < 1 || position > EXTfldval(ECOfindParamNum(td->eci, 1)->mData).getCharLen())
+  getParamVar(td, 1, original, fftNone, fftNone);
+  if (position < 1 || position > original.getCharLen())
     return returnError(td, kErrParams, "Parameter 2 is out of range");
   EXTfldval text;
   if (getParamVar(td, 1, text, fftCharacter, fftNone) != 0) return notCharacter(td, 1);

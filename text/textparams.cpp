@@ -3,9 +3,9 @@
 namespace zqtext {
 
 bool isTextParam(tThreadData* td, qshort n) {
-  EXTParamInfo* param = ECOfindParamNum(td->eci, n);
-  if (!param) return false;
-  const ffttype t = EXTfldval(param->mData).getType();
+  EXTfldval value;
+  if (tObjZQBase::getParamVar(td, n, value, fftNone, fftNone) != 0) return false;
+  const ffttype t = value.getType();
   return t == fftCharacter || t == fftNumber || t == fftInteger || t == fftInt64;
 }
 

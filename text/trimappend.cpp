@@ -84,10 +84,10 @@ qlong tObjZQMain::methodTrim(tThreadData* td, qshort paramCount) try {
 qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
   if (paramCount < 2 || paramCount > 3)
     return returnError(td, kErrParams, "Parameter count must be at least 2");
-  EXTParamInfo* first = ECOfindParamNum(td->eci, 1);
-  if (!first) return returnError(td, kErrParams, "Parameter 1 is required");
   // Parameter 1 is converted in a copy: the caller's value keeps its type.
-  EXTfldval text(first->mData);
+  EXTfldval text;
+  if (getParamVar(td, 1, text, fftNone, fftNone) != 0)
+    return returnError(td, kErrParams, "Parameter 1 is required");
   EXTfldval converted;
   if (text.getType() != fftCharacter) {
     converted = text;
@@ -100,7 +100,9 @@ qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
   if (textLen == 0) return kStatusOk;
 
   if (!isTextParam(td, 2)) return notCharacter(td, 2);
-  const bool targetEmpty = EXTfldval(ECOfindParamNum(td->eci, 2)->mData).getCharLen() == 0;
+  EXTfldval target;
+  getParamVar(td, 2, target, fftNone, fftNone);
+  const bool targetEmpty = target.getCharLen() == 0;
   EXTfldval separator;
   qlong sepLen = 0;
   const qchar* sepChars = nullptr;
@@ -109,7 +111,6 @@ qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
     sepChars = charsOf(separator, sepLen);
   }
 
-  EXTfldval target;
   if (getParamVar(td, 2, target, fftCharacter, fftNone) != 0) return notCharacter(td, 2);
   qHandleInfo* h = target.getHandle();
   qlong targetLen = 0;
