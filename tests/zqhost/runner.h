@@ -17,6 +17,9 @@ struct Result {
 };
 
 Result runZqhost(const std::vector<std::string>& args, const std::string& input = "");
+// The same for another program (an installed zqhost, a tool).
+Result runProgram(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& input = "");
 
 // Answers of `zqhost run` to the given requests, one a line (line breaks inside a request
 // become spaces).

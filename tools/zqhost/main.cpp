@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "requests.h"
+#include "zqversion.h"
 
 using namespace zqhost;
 
@@ -26,7 +27,9 @@ const char kUsage[] =
     "                                  file:PATH, char:TEXT or json:VALUE; --save writes\n"
     "                                  parameter N's bytes to PATH after the call\n"
     "  run [FILE]                      answer JSON Lines requests from FILE or standard input\n"
-    "  --module PATH                   the component (default: zqtools.so beside zqhost)\n";
+    "  --module PATH                   the component (default: zqtools.so beside zqhost,\n"
+    "                                  else the installed one)\n"
+    "  --version                       print zqhost's version and the component's\n";
 
 struct UsageError : std::runtime_error {
   explicit UsageError(const std::string& what) : std::runtime_error(what) {}
@@ -39,20 +42,44 @@ std::string compact(const json& j) {
 // ------------------------------------------------------------------------------------------
 // info
 
+// A registered name, or a mark that the resource strings did not give one.
+std::string nameOf(const json& entry) {
+  const std::string name = entry["name"].get<std::string>();
+  return name.empty() ? "(no name)" : name;
+}
+
+// Tells on standard error what is wrong with the component's resource strings, if anything.
+void warnAboutResources(const Session& session) {
+  for (const std::string& problem : session.registry().resourceProblems)
+    std::cerr << "zqhost: warning: " << problem << '\n';
+  if (!session.registry().resourceProblems.empty())
+    std::cerr << "zqhost: warning: names are missing; methods can still be called by number\n";
+}
+
+void printVersion(const std::string& modulePath) {
+  std::cout << "zqhost " << ZQ_VERSION_STRING << '\n';
+  Module module(modulePath);
+  Session session(module);
+  const qlong version = session.host().send(msgGetVersion, 0, 0, 0);
+  const std::string name = session.registry().libName;
+  std::cout << (name.empty() ? "component" : name) << ' ' << (version >> 16) << '.'
+            << (version & 0xFFFF) << " (" << module.path() << ")\n";
+  warnAboutResources(session);
+}
+
 void printInfo(Session& session) {
   const json info = infoJson(session);
   const json& lib = info["library"];
   const qlong version = lib["version"].get<qlong>();
-  std::cout << "library   " << lib["name"].get<std::string>() << " (version " << (version >> 16)
-            << '.' << (version & 0xFFFF) << ")\n"
+  std::cout << "library   " << nameOf(lib) << " (version " << (version >> 16) << '.'
+            << (version & 0xFFFF) << ")\n"
             << "          " << lib["info"].get<std::string>() << '\n';
   auto printMethods = [](const json& methods) {
     for (const json& m : methods) {
-      std::cout << "  " << m["id"] << ' ' << m["name"].get<std::string>() << '(';
+      std::cout << "  " << m["id"] << ' ' << nameOf(m) << '(';
       bool first = true;
       for (const json& p : m["params"]) {
-        std::cout << (first ? "" : ", ") << p["name"].get<std::string>() << ' '
-                  << p["type"].get<std::string>();
+        std::cout << (first ? "" : ", ") << nameOf(p) << ' ' << p["type"].get<std::string>();
         if (p["writable"] == true) std::cout << " writable";
         if (p["optional"] == true) std::cout << " optional";
         first = false;
@@ -61,16 +88,16 @@ void printInfo(Session& session) {
     }
   };
   for (const json& o : info["objects"]) {
-    std::cout << "object    " << o["id"] << ' ' << o["name"].get<std::string>() << ", "
-              << o["methods"].size() << " methods\n";
+    std::cout << "object    " << o["id"] << ' ' << nameOf(o) << ", " << o["methods"].size()
+              << " methods\n";
     printMethods(o["methods"]);
   }
   std::cout << "static    " << info["statics"].size() << " methods\n";
   printMethods(info["statics"]);
   std::cout << "constants " << info["constants"].size() << '\n';
   for (const json& c : info["constants"])
-    std::cout << "  " << c["id"] << ' ' << c["name"].get<std::string>() << " = "
-              << c["value"].get<std::string>() << '\n';
+    std::cout << "  " << c["id"] << ' ' << nameOf(c) << " = " << c["value"].get<std::string>()
+              << '\n';
 }
 
 // ------------------------------------------------------------------------------------------
@@ -210,7 +237,7 @@ int callCommand(Session& session, const std::vector<std::string>& args, bool isS
 
 int main(int argc, char** argv) {
   std::string modulePath;
-  bool json = false, isStatic = false;
+  bool json = false, isStatic = false, version = false;
   std::vector<std::pair<qlong, std::string>> saves;
   std::vector<std::string> args;
   try {
@@ -233,6 +260,8 @@ int main(int argc, char** argv) {
           throw UsageError("--save needs N=PATH, not " + saveArg);
         const long n = std::strtol(saveArg.substr(0, eq).c_str(), nullptr, 10);
         saves.emplace_back(n < 0 || n > 65535 ? 0 : static_cast<qlong>(n), saveArg.substr(eq + 1));
+      } else if (options && a == "--version") {
+        version = true;
       } else if (options && a == "--json") {
         json = true;
       } else if (options && a == "--static") {
@@ -242,6 +271,11 @@ int main(int argc, char** argv) {
       } else {
         args.push_back(a);
       }
+    }
+    const std::string module = modulePath.empty() ? Module::defaultPath() : modulePath;
+    if (version) {
+      printVersion(module);
+      return 0;
     }
     if (args.empty()) throw UsageError("no command");
     const std::string command = args[0];
@@ -262,8 +296,9 @@ int main(int argc, char** argv) {
       }
     }
 
-    Module module(modulePath.empty() ? Module::defaultPath() : modulePath);
-    Session session(module);
+    Module loaded(module);
+    Session session(loaded);
+    warnAboutResources(session);
     if (command == "info") {
       if (json)
         std::cout << infoJson(session).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
