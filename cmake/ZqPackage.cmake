@@ -15,6 +15,17 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The packaged files are stripped of their debugging information (as Debian ships them).
 set(CPACK_STRIP_FILES ON)
 
+# The package architecture follows the build's target (an i386 build on an amd64 machine
+# makes i386 packages).
+find_program(ZQ_DPKG_ARCHITECTURE dpkg-architecture)
+if(ZQ_DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
+  execute_process(COMMAND ${ZQ_DPKG_ARCHITECTURE} -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE ZQ_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(ZQ_DEB_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ZQ_DEB_ARCH})
+  endif()
+endif()
+
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
