@@ -84,11 +84,11 @@ namespace {
 // exception that leaves it is caught here and counted (it would end a real host).
 
 int gEscaped = 0;
+bool gArmAll = false;  // arm every message, counting on across them
 
 qlong armedProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci) {
-  const bool arm = message == msgMethodCall;
-  gCount = 0;
-  gArmed = arm;
+  if (!gArmAll) gCount = 0;
+  gArmed = gArmAll || message == msgMethodCall;
   qlong answer = 0;
   try {
     answer = ZQWndProc(hwnd, message, wParam, lParam, eci);
@@ -870,6 +870,43 @@ TEST_F(Sweep, EveryMethodAtEveryAllocationPoint) {
     summary << c.label << ": " << handles << " handle, " << news << " new\n";
   }
   std::cout << summary.str();
+}
+
+// Construction, copying and destruction (of a scope holding a reference) with operator new
+// failing at each point in turn: nothing escapes, and every object is either in the instance
+// store or freed (LeakSanitizer), so destroying both instances leaves nothing behind.
+TEST_F(Sweep, LifecycleMessagesUnderMemoryFailure) {
+  const objinst a = hostrt::newInstance("life-a"), b = hostrt::newInstance("life-b");
+  const objinst referenced = hostrt::newInstance("life-ref");
+  for (const qlong object : {kObjMain, kObjScope}) {
+    for (long n = 1;; ++n) {
+      gEscaped = 0;
+      gFailAt = n;
+      gCount = 0;
+      gArmAll = true;
+      host.construct(object, a);
+      gArmAll = false;
+      if (object == kObjScope && host.store().objects.count(a)) {
+        std::vector<EXTfldval> params{objref(referenced)};
+        host.call(kObjScope, a, 7001, params);
+      }
+      gArmAll = true;
+      host.copy(object, a, b);
+      host.destruct(object, a);
+      host.destruct(object, b);
+      gArmAll = false;
+      const bool reached = gCount >= gFailAt;
+      gFailAt = 0;
+      hostrt::clearRecordedCalls();
+      EXPECT_EQ(gEscaped, 0) << object << " allocation " << n;
+      EXPECT_EQ(host.store().objects.count(a), 0u) << object << " allocation " << n;
+      EXPECT_EQ(host.store().objects.count(b), 0u) << object << " allocation " << n;
+#ifdef ZQ_SWEEP_LSAN
+      EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << object << " allocation " << n;
+#endif
+      if (!reached || HasFailure()) break;
+    }
+  }
 }
 
 // A call with more parameters than 16 bits count: the count is held at 32767, so the method
