@@ -30,7 +30,7 @@ const StatementTexts& statementTexts() {
   return texts;
 }
 
-// A character text growing in a host handle (the specified linear growth), freed unless
+// A character text growing in a host handle (in steps of 1024 characters), freed unless
 // handed over.
 class TextBuffer {
  public:

@@ -192,7 +192,7 @@ struct Case {
   // may have made them: rows appended to the list parameter rowsMayStay (from 1), $cinst
   // normalised, variables of the context assigned pair by pair.
   size_t rowsMayStay = 0;
-  std::set<size_t> specWritten = {};  // parameters the method rewrites before it can fail
+  std::set<size_t> rewrittenFirst = {};  // parameters the method rewrites before it can fail
   bool cinstWritten = false;
   bool varsWritten = false;
   bool volatileReturn = false;  // the return value differs from call to call (a process id)
@@ -610,7 +610,7 @@ std::vector<Case> cases() {
   // error", the method's own failure.
   for (const char* label : {"evalcalc", "evalcalc/list"}) at(label).codes = {kErrCalc};
   // $replacePatterns sorts its range list before it builds the result.
-  at("replacePatterns").specWritten = {1};
+  at("replacePatterns").rewrittenFirst = {1};
   at("prepareinsert").codes = {kErrFailed};
   at("prepareinsert/int flag").codes = {kErrFailed};
   return c;
@@ -741,7 +741,7 @@ class Sweep : public ::testing::Test {
       if (emptied.count(i + 1) && b.params[i].getType() == fftCharacter &&
           b.params[i].getCharLen() == 0)
         continue;  // emptied first by the method's own rule
-      if (c && c->specWritten.count(i + 1)) continue;
+      if (c && c->rewrittenFirst.count(i + 1)) continue;
       const std::string where = "parameter " + std::to_string(i + 1);
       if (c && c->rowsMayStay == i + 1) {
         if (!sameList(a.params[i], b.params[i], why, where, true)) return false;
