@@ -6,11 +6,11 @@
 #include <boost/foreach.hpp>
 #include <boost/tokenizer.hpp>
 #include <cstring>
-#include <new>
 #include <set>
 #include <string>
 
 #include "omnistools.h"
+#include "ownedhandle.h"
 #include "zqmain.h"
 #include "zqsqlzeronull.h"
 
@@ -30,30 +30,23 @@ const StatementTexts& statementTexts() {
   return texts;
 }
 
-// A character buffer in a host handle, freed unless handed over.
+// A character text growing in a host handle (in steps of 1024 characters), freed unless
+// handed over.
 class TextBuffer {
  public:
-  TextBuffer() = default;
-  TextBuffer(const TextBuffer&) = delete;
-  TextBuffer& operator=(const TextBuffer&) = delete;
-  ~TextBuffer() {
-    if (mHandle) HANglobalFree(mHandle);
-  }
   // Appends characters; false when memory cannot be had.
   bool add(const qchar* chars, qlong len) {
-    return tObjZQBase::handleConcatChars(mHandle, chars, len) == 0;
+    return tObjZQBase::handleConcatChars(mHandle.ref(), chars, len) == 0;
   }
   bool add(const strxxx& s) { return add(s.cString(), s.length()); }
   bool add(qchar c) { return add(&c, 1); }
-  bool empty() const { return HANgetUsed(mHandle) == 0; }
-  qHandleInfo* release() {
-    qHandleInfo* h = mHandle;
-    mHandle = nullptr;
-    return h;
-  }
+  bool empty() const { return length() == 0; }
+  qlong length() const { return HANgetUsed(mHandle.get()) / 4; }
+  const qchar* chars() const { return mHandle.chars(); }
+  qHandleInfo* release() { return mHandle.release(); }
 
  private:
-  qHandleInfo* mHandle = nullptr;
+  tOwnedHandle mHandle;
 };
 
 // The names of $cinst's columns: one row per column, the name in column 1. names holds the
@@ -178,6 +171,8 @@ qlong Statement::run(qshort paramCount) {
     ignoreSet.insert(name);
   }
 
+  // Made before parameter 1 is written, so that nothing after that write needs memory.
+  EXTfldval flagParam;
   EXTfldval result;
   status = tObjZQBase::getParamVar(td, 1, result, fftCharacter, fftNone);
   if (status != 0)
@@ -195,7 +190,6 @@ qlong Statement::run(qshort paramCount) {
   if (status != 0) return status;
   result.setHandle(fftCharacter, text.release());
 
-  EXTfldval flagParam;
   status = tObjZQBase::getParamVar(td, 2, flagParam, fftBoolean, fftInteger);
   if (status != 0)
     return tObjZQBase::returnError(td, status, "Parameter 2 must be of type boolean or integer");
@@ -238,8 +232,16 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
         namesRead = true;
         haveNames = getColumnNames(td, namesValue, namesList, flag);
       }
+      // Without the list of column names, or with a list that lacks a column $cinst has (the
+      // host could not make it whole), there is no statement: a failure, not an empty text
+      // that passes for "no columns".
+      if (!haveNames)
+        return tObjZQBase::returnError(td, kErrFailed,
+                                       "The column names of $cinst could not be listed");
       EXTfldval nameValue;
-      if (!haveNames || !namesList.getColValRef(n, 1, nameValue, qfalse)) break;
+      if (!namesList.getColValRef(n, 1, nameValue, qfalse))
+        return tObjZQBase::returnError(td, kErrFailed,
+                                       "The column names of $cinst could not be listed");
       nameValue.getChar(name);
     } else {
       oldList.getColName(static_cast<qshort>(n), name);
@@ -271,12 +273,8 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
   }
   // An insert with no column included stays empty, like an update without changes.
   if (isInsert && !first) {
-    qHandleInfo* h = values.release();
-    const bool ok = text.add(U')') &&
-                    text.add(reinterpret_cast<qchar*>(h->mData), HANgetUsed(h) / 4) &&
-                    text.add(U')');
-    HANglobalFree(h);
-    if (!ok) return kErrMemory;
+    if (!text.add(U')') || !text.add(values.chars(), values.length()) || !text.add(U')'))
+      return kErrMemory;
   }
   return kStatusOk;
 }
@@ -284,10 +282,6 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
 }  // namespace
 
 qlong tObjZQMain::methodPrepareStatement(tThreadData* td, qshort paramCount, qshort isInsert) {
-  try {
-    Statement statement(td, isInsert != 0);
-    return statement.run(paramCount);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
+  Statement statement(td, isInsert != 0);
+  return statement.run(paramCount);
 }
