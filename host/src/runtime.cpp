@@ -245,15 +245,32 @@ struct HostLibrary {
   std::map<qlong, std::u32string> strings;
 };
 
-HINSTANCE RESinitLibrary(const char* modulePath) {
-  HostLibrary* lib = new HostLibrary();
-  lib->path = modulePath ? modulePath : "";
-  std::string file = lib->path;
+namespace {
+
+// The module's resource file: beside the module, with the extension ".strings"; for the
+// executable of a macOS bundle (<name>.bundle/Contents/MacOS/<name>), in the bundle's
+// Contents/Resources folder when it is not beside the executable.
+std::string resourceFile(const std::string& modulePath) {
+  std::string file = modulePath;
   const size_t slash = file.find_last_of('/');
   const size_t ext = file.find_last_of('.');
   if (ext != std::string::npos && (slash == std::string::npos || ext > slash)) file.erase(ext);
   file += ".strings";
-  std::ifstream in(file);
+  const std::string kBundleCode = "/Contents/MacOS/";
+  if (slash == std::string::npos || slash + 1 < kBundleCode.size() ||
+      file.compare(slash + 1 - kBundleCode.size(), kBundleCode.size(), kBundleCode) != 0 ||
+      std::ifstream(file).good())
+    return file;
+  return file.substr(0, slash + 1 - kBundleCode.size()) + "/Contents/Resources/" +
+         file.substr(slash + 1);
+}
+
+}  // namespace
+
+HINSTANCE RESinitLibrary(const char* modulePath) {
+  HostLibrary* lib = new HostLibrary();
+  lib->path = modulePath ? modulePath : "";
+  std::ifstream in(resourceFile(lib->path));
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
