@@ -6,8 +6,10 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 
+# 64-bit file offsets as in the 64-bit build: files past 2 GiB can be opened, measured and
+# appended to (the trace file, zqhost's file arguments) instead of failing with EOVERFLOW.
 foreach(lang C CXX OBJC OBJCXX)
-  set(CMAKE_${lang}_FLAGS_INIT "-m32")
+  set(CMAKE_${lang}_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 endforeach()
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-m32")

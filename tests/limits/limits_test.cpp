@@ -2,6 +2,13 @@
 // build's size_t would wrap: each call must refuse cleanly with -103 and leave its result
 // parameter as it was, in the 64-bit and the 32-bit build alike. The inputs stay small; the
 // results are refused before any of them is allocated.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
 #include "testhost.h"
 
 using namespace zqtest;
@@ -55,6 +62,30 @@ TEST_F(Limits, HandlesRefuseSizesTheyCannotHold) {
   EXPECT_EQ(HANgetAllocated(h), 16);
   EXPECT_EQ(HANgetUsed(h), 16);
   HANglobalFree(h);
+}
+
+TEST_F(Limits, TraceAppendsToAFilePast4GiB) {
+  // A sparse trace file of 2^32 + 3 bytes: the entry is appended after them (a 32-bit file
+  // offset could neither open nor measure the file).
+  char pattern[] = "/tmp/zq_limits_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  const off_t size = off_t(4294967299LL);
+  const int fd = open("zq_trace.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, size), 0);
+  close(fd);
+  std::vector<EXTfldval> p{chr("ab")};
+  EXPECT_EQ(callStatic(2002, p).ret.getLong(), 0);
+  struct stat st;
+  ASSERT_EQ(stat("zq_trace.txt", &st), 0);
+  // The byte-order mark, "ab" and the carriage return in UTF-16: 8 bytes.
+  EXPECT_EQ(st.st_size, size + 8);
+  EXPECT_EQ(chdir(cwd), 0);
+  std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace
