@@ -149,8 +149,9 @@ eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size
 
 namespace {
 
-// Four unsigned 32-bit numbers as "+digits", or "-" for 0.
-size_t formatDESText(const qbyte block[16], qbyte* out) {
+// Four 32-bit numbers as "+digits", or "-" for 0; in the signed form, a number with its top
+// bit set as "-" and the digits of its magnitude.
+size_t formatDESText(const qbyte block[16], qbyte* out, eDESTextForm form) {
   size_t n = 0;
   for (int i = 0; i < 4; ++i) {
     const qbyte* b = block + 4 * i;
@@ -159,7 +160,12 @@ size_t formatDESText(const qbyte block[16], qbyte* out) {
       out[n++] = '-';
       continue;
     }
-    out[n++] = '+';
+    if (form == eDESTextForm::kSigned && (v >> 31) != 0) {
+      out[n++] = '-';
+      v = 0u - v;  // the magnitude; 2147483648 for the lowest value
+    } else {
+      out[n++] = '+';
+    }
     char digits[10];
     int d = 0;
     for (; v > 0; v /= 10) digits[d++] = static_cast<char>('0' + v % 10);
@@ -201,7 +207,7 @@ bool parseDESText(const qbyte* text, size_t len, qbyte block[16]) {
 
 eCipherStatus encryptDES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
                          qbyte out[kDESTextMax], size_t& outLen, bool decrypt,
-                         const tCryptoLibrary& lib) {
+                         const tCryptoLibrary& lib, eDESTextForm form) {
   outLen = 0;
   const size_t maxLen = decrypt ? kDESTextInputMax : kDESInputMax;
   if (len < 1 || len > maxLen) return eCipherStatus::kBadLength;
@@ -221,7 +227,7 @@ eCipherStatus encryptDES(const qbyte* key, size_t keyLen, const qbyte* in, size_
     outLen = lengthToZero(block, 16);
     std::memcpy(out, block, outLen);
   } else {
-    outLen = formatDESText(block, out);
+    outLen = formatDESText(block, out, form);
   }
   return eCipherStatus::kOk;
 }

@@ -85,12 +85,19 @@ eCipherStatus encryptARC4(const qbyte* key, size_t keyLen, const qbyte* in, size
 // characters. Decryption takes that text (1 to 59 bytes), where each number is a sign ("-"
 // negates) and digits up to the next sign; missing numbers are 0 and only the low 32 bits of
 // each count; it gives the decrypted 16 bytes up to the first zero byte.
+// The 32-bit build writes each number as a signed 32-bit value instead: one whose top bit is
+// set is "-" and the digits of its magnitude (3722063774 is "-572903522"). Decryption reads
+// both forms alike, so text from either build decrypts in the other.
 const size_t kDESTextMax = 44;
 const size_t kDESInputMax = 16;
 const size_t kDESTextInputMax = 59;
+enum class eDESTextForm { kUnsigned, kSigned };
+constexpr eDESTextForm kBuildDESTextForm =
+    sizeof(void*) == 4 ? eDESTextForm::kSigned : eDESTextForm::kUnsigned;
 eCipherStatus encryptDES(const qbyte* key, size_t keyLen, const qbyte* in, size_t len,
                          qbyte out[kDESTextMax], size_t& outLen, bool decrypt,
-                         const tCryptoLibrary& lib = tCryptoLibrary::shared());
+                         const tCryptoLibrary& lib = tCryptoLibrary::shared(),
+                         eDESTextForm form = kBuildDESTextForm);
 
 // Length of the bytes before the first zero byte.
 size_t lengthToZero(const qbyte* bytes, size_t len);

@@ -1,69 +1,22 @@
-// PlatformHelper on POSIX systems other than macOS (macOS: platformhelper_mac.mm).
-#if !defined(__APPLE__)
+// PlatformHelper on POSIX systems, with posix_spawn. The Foundation helper
+// (platformhelper_mac.mm) takes its place in the macOS bundle and in builds with
+// ZQ_FOUNDATION_HELPER.
+#if !defined(ZQ_FOUNDATION_HELPER)
 
 #include "platformhelper.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include "childwait.h"
 
 extern char** environ;
 
 // Nothing is held per helper on this platform.
 class PlatformHelperImpl {};
-
-namespace {
-
-// Waiter threads run this module's code after a call has returned: keep the module loaded
-// for the life of the process, even if the host unloads it.
-void pinModule() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    Dl_info info;
-    if (dladdr(reinterpret_cast<void*>(&pinModule), &info) && info.dli_fname)
-      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-  });
-}
-
-// Children that no waiter thread could be started for; reaped at later launches.
-std::mutex gPendingLock;
-std::vector<pid_t> gPending;
-
-void reapPending() {
-  std::lock_guard<std::mutex> lock(gPendingLock);
-  for (size_t i = 0; i < gPending.size();) {
-    if (waitpid(gPending[i], nullptr, WNOHANG) == 0) {
-      ++i;
-    } else {
-      gPending[i] = gPending.back();
-      gPending.pop_back();
-    }
-  }
-}
-
-// Collects the child's exit status when it ends, so that no zombie remains, without making
-// the caller wait.
-void reapWhenDone(pid_t pid) {
-  try {
-    std::thread([pid] {
-      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
-  } catch (const std::system_error&) {
-    std::lock_guard<std::mutex> lock(gPendingLock);
-    gPending.push_back(pid);
-  }
-}
-
-}  // namespace
 
 PlatformHelper::PlatformHelper() : impl(new PlatformHelperImpl) {}
 PlatformHelper::PlatformHelper(const PlatformHelper&) : impl(new PlatformHelperImpl) {}
@@ -87,6 +40,8 @@ qlong PlatformHelper::launchProcess(const std::string& path,
 
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
+  // The program reads nothing of the host's input (a child reading it would steal it).
+  posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))

@@ -18,9 +18,9 @@ class PlatformHelper {
   ~PlatformHelper();
 
   // Starts the program at path (UTF-8) with the arguments (UTF-8, the program name not
-  // repeated), its standard output and error discarded and standard input the host's. Does
-  // not wait for it. Returns the new process's id, or a negative value when the program could
-  // not be started (the negated error number).
+  // repeated), its standard input, output and error the null device. Does not wait for it.
+  // Returns the new process's id, or a negative value when the program could not be started
+  // (the negated error number).
   qlong launchProcess(const std::string& path, const std::vector<std::string>& arguments);
   // The host process's id.
   qlong getProcessId();

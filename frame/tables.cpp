@@ -1,6 +1,8 @@
 // Objects, methods, parameters and static methods offered to the host.
 #include "tables.h"
 
+#include <cstddef>
+
 namespace {
 const qulong W = EXTD_FLAG_PARAMALTER;
 const qulong O = EXTD_FLAG_PARAMOPT;
@@ -139,3 +141,10 @@ static_assert(sizeof(ZQObjMethodsTable) / sizeof(ZQObjMethodsTable[0]) == kMainM
 static_assert(sizeof(gStaticMethods) / sizeof(gStaticMethods[0]) == kStaticMethodCount,
               "static methods");
 static_assert(sizeof(ECOparam) == 16, "parameter descriptors are 16 bytes");
+// Method descriptors: four 32-bit fields (the count padded), the pointer, two 32-bit flags; the
+// pointer's width alone differs between the 64-bit and the 32-bit build.
+static_assert(offsetof(ECOmethodEvent, mParams) == 16 &&
+                  offsetof(ECOmethodEvent, mFlags) == 16 + sizeof(void*) &&
+                  sizeof(ECOmethodEvent) == 24 + sizeof(void*),
+              "method descriptors in the host's record form");
+static_assert(sizeof(ECOobject) == 16, "object descriptors are 16 bytes");

@@ -127,8 +127,9 @@ HOST_API void ECOaddResult(EXTCompInfo* eci, const EXTfldval* val);
 
 // Library instance and resources. RESinitLibrary records the module at modulePath; its
 // resource strings are read from the file beside it with the extension ".strings"
-// (UTF-8, one "id<TAB>text" entry a line). RESloadString answers the length loaded, 0 when
-// there is no such string (out is then empty).
+// (UTF-8, one "id<TAB>text" entry a line); for the executable of a macOS bundle
+// (.../Contents/MacOS/name) that is not beside it, from .../Contents/Resources/name.strings.
+// RESloadString answers the length loaded, 0 when there is no such string (out is then empty).
 HOST_API HINSTANCE RESinitLibrary(const char* modulePath);
 HOST_API void RESfreeLibrary(HINSTANCE lib);
 HOST_API qlong RESloadString(HINSTANCE lib, qlong id, strxxx& out);

@@ -294,16 +294,30 @@ size_t count(const std::string& s, const std::string& what) {
   return n;
 }
 
+// The module's resource file: beside the module, with the extension ".strings"; for the
+// executable of a macOS bundle (<name>.bundle/Contents/MacOS/<name>), in the bundle's
+// Contents/Resources folder when it is not beside the executable.
+std::string resourceFile(const std::string& modulePath) {
+  std::string file = modulePath;
+  const size_t slash = file.find_last_of('/');
+  const size_t ext = file.find_last_of('.');
+  if (ext != std::string::npos && (slash == std::string::npos || ext > slash)) file.erase(ext);
+  file += ".strings";
+  const std::string kBundleCode = "/Contents/MacOS/";
+  if (slash == std::string::npos || slash + 1 < kBundleCode.size() ||
+      file.compare(slash + 1 - kBundleCode.size(), kBundleCode.size(), kBundleCode) != 0 ||
+      access(file.c_str(), F_OK) == 0)
+    return file;
+  return file.substr(0, slash + 1 - kBundleCode.size()) + "/Contents/Resources/" +
+         file.substr(slash + 1);
+}
+
 }  // namespace
 
 HINSTANCE RESinitLibrary(const char* modulePath) {
   HostLibrary* lib = new HostLibrary();
   lib->path = modulePath ? modulePath : "";
-  std::string file = lib->path;
-  const size_t slash = file.find_last_of('/');
-  const size_t ext = file.find_last_of('.');
-  if (ext != std::string::npos && (slash == std::string::npos || ext > slash)) file.erase(ext);
-  file += ".strings";
+  const std::string file = resourceFile(lib->path);
   std::string bytes, why;
   if (!readWholeFile(file, bytes, why)) {
     lib->problem = "cannot read the resource strings " + file + ": " + why;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -127,7 +128,9 @@ TEST(DESText, Fips81VectorAsFourNumbers) {
   // FIPS 81 ECB example: "Now is t" -> 3fa40e8a984d4815, "he time " -> 6a271787ab8883f9.
   const Bytes key = fromHex("0123456789abcdef");
   const std::string text = desText(key, "Now is the time ");
-  EXPECT_EQ(text, "+1067716234+2555201557+1780946823+2877850617");
+  EXPECT_EQ(text, kBuildDESTextForm == eDESTextForm::kSigned
+                      ? "+1067716234-1739765739+1780946823-1417116679"
+                      : "+1067716234+2555201557+1780946823+2877850617");
   EXPECT_EQ(desPlain(key, text), "Now is the time ");
   // Numbers with the top bit set written as signed 32-bit values decrypt alike.
   EXPECT_EQ(desPlain(key, "+1067716234-1739765739+1780946823-1417116679"), "Now is the time ");
@@ -138,10 +141,44 @@ TEST(DESText, Fips81VectorAsFourNumbers) {
   EXPECT_EQ(desPlain(key, "+1067716234+2555201557").substr(0, 8), "Now is t");
 }
 
+TEST(DESText, BothFormsOfTheNumbers) {
+  // Ciphertext blocks at the sign limits, reached by encrypting what they decrypt to (none of
+  // these decrypts to a zero byte, which would end the plain text early).
+  const Bytes key = ascii("password");
+  const struct {
+    const char* numbers;        // the unsigned form
+    const char* signedNumbers;  // the 32-bit build's form
+  } cases[] = {
+      {"+1+2147483647+2147483648+4294967295", "+1+2147483647-2147483648-1"},
+      {"-+4294967294-+2147483649", "--2--2147483647"},
+      {"+3722063774---", "-572903522---"},
+  };
+  for (const auto& c : cases) {
+    qbyte plain[kDESTextMax];
+    size_t len = 0;
+    ASSERT_EQ(encryptDES(key.data(), key.size(), reinterpret_cast<const qbyte*>(c.numbers),
+                         std::strlen(c.numbers), plain, len, true),
+              eCipherStatus::kOk);
+    ASSERT_EQ(len, 16u) << c.numbers;
+    for (const auto form : {eDESTextForm::kUnsigned, eDESTextForm::kSigned}) {
+      qbyte text[kDESTextMax];
+      size_t textLen = 0;
+      ASSERT_EQ(encryptDES(key.data(), key.size(), plain, 16, text, textLen, false,
+                           tCryptoLibrary::shared(), form),
+                eCipherStatus::kOk);
+      const std::string expected = form == eDESTextForm::kSigned ? c.signedNumbers : c.numbers;
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(text), textLen), expected);
+      EXPECT_EQ(desPlain(key, expected), std::string(reinterpret_cast<char*>(plain), 16));
+    }
+  }
+}
+
 TEST(DESText, ParityBitsAndBytesAfterTheEighthDoNotCount) {
   const Bytes key = ascii("password");
   const std::string text = desText(key, "hello");
-  EXPECT_EQ(text, "+1428184963+3722063774+2015163489+3144025773");
+  EXPECT_EQ(text, kBuildDESTextForm == eDESTextForm::kSigned
+                      ? "+1428184963-572903522+2015163489-1150941523"
+                      : "+1428184963+3722063774+2015163489+3144025773");
   Bytes parity = key, longer = key;
   for (qbyte& b : parity) b ^= 1;
   longer.insert(longer.end(), {'x', 'y'});

@@ -13,6 +13,11 @@ namespace {
 
 const qlong kEncrypt = 2113;
 const qlong kDecrypt = 2114;
+// "hello" under "password" in DES method 0's text form; the 32-bit build writes the numbers
+// with their top bit set as negative values.
+const char* const kHelloDES = kBuildDESTextForm == eDESTextForm::kSigned
+                                  ? "+1428184963-572903522+2015163489-1150941523"
+                                  : "+1428184963+3722063774+2015163489+3144025773";
 
 std::string hexOf(const std::string& bytes) {
   std::string out(bytes.size() * 2, '?');
@@ -98,7 +103,7 @@ TEST_F(Encrypt, KnownCiphertexts) {
   // Checked against the openssl command-line tool.
   EXPECT_EQ(encrypt(2, "hello", "YELLOW SUBMARINE"), "5bc4ae02d3d5475136061a6b5feaa6b3");
   EXPECT_EQ(decrypt(2, "5BC4AE02D3D5475136061A6B5FEAA6B3", "YELLOW SUBMARINE"), "hello");
-  EXPECT_EQ(encrypt(0, "hello", "password"), "+1428184963+3722063774+2015163489+3144025773");
+  EXPECT_EQ(encrypt(0, "hello", "password"), kHelloDES);
   // RFC 6229, key 0102030405: the key stream at offset 0, from sixteen zero bytes.
   EXTfldval result = chr("");
   expectSuccess(run(kEncrypt, 5, binary(std::string(16, '\0')), result, "\x01\x02\x03\x04\x05"));
@@ -170,8 +175,7 @@ TEST_F(Encrypt, BinarySourceAndResultAreRawBytes) {
     EXPECT_EQ(hexOf(bytesCall(kEncrypt, method, chr("é"), "k")), encrypt(method, "é", "k"));
   }
   // Method 0 gives its text form as bytes.
-  EXPECT_EQ(bytesCall(kEncrypt, 0, chr("hello"), "password"),
-            "+1428184963+3722063774+2015163489+3144025773");
+  EXPECT_EQ(bytesCall(kEncrypt, 0, chr("hello"), "password"), kHelloDES);
   // An empty source gives an empty result of either kind.
   EXPECT_EQ(bytesCall(kEncrypt, 2, binary(""), "k"), "");
   EXPECT_EQ(encrypt(2, "", "k"), "");

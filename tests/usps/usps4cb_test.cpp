@@ -13,7 +13,55 @@
 
 namespace {
 
-typedef unsigned __int128 u128;
+// Unsigned 128-bit arithmetic for the reference computations below, modulo 2^128: only the
+// operations they use. (The 32-bit build's compiler has no __int128.)
+struct u128 {
+  uint64_t hi = 0, lo = 0;
+  u128() = default;
+  u128(uint64_t v) : lo(v) {}  // NOLINT: converts like a built-in integer
+  explicit operator uint32_t() const { return static_cast<uint32_t>(lo); }
+  friend u128 operator+(u128 a, u128 b) {
+    u128 r(a.lo + b.lo);
+    r.hi = a.hi + b.hi + (r.lo < a.lo ? 1 : 0);
+    return r;
+  }
+  friend u128 operator-(u128 a, u128 b) {
+    u128 r(a.lo - b.lo);
+    r.hi = a.hi - b.hi - (a.lo < b.lo ? 1 : 0);
+    return r;
+  }
+  friend u128 operator*(u128 a, uint32_t k) {
+    const uint64_t low = (a.lo & 0xFFFFFFFFu) * k, high = (a.lo >> 32) * k + (low >> 32);
+    u128 r((high << 32) | (low & 0xFFFFFFFFu));
+    r.hi = a.hi * k + (high >> 32);
+    return r;
+  }
+  friend u128 operator<<(u128 a, int n) {
+    if (n == 0) return a;
+    u128 r;
+    r.hi = n >= 64 ? a.lo << (n - 64) : (a.hi << n) | (a.lo >> (64 - n));
+    r.lo = n >= 64 ? 0 : a.lo << n;
+    return r;
+  }
+  friend u128 operator>>(u128 a, int n) {
+    if (n == 0) return a;
+    u128 r(n >= 64 ? a.hi >> (n - 64) : (a.lo >> n) | (a.hi << (64 - n)));
+    r.hi = n >= 64 ? 0 : a.hi >> n;
+    return r;
+  }
+  friend u128 operator|(u128 a, u128 b) {
+    a.hi |= b.hi;
+    a.lo |= b.lo;
+    return a;
+  }
+  friend u128 operator&(u128 a, u128 b) {
+    a.hi &= b.hi;
+    a.lo &= b.lo;
+    return a;
+  }
+  friend bool operator==(u128 a, u128 b) { return a.hi == b.hi && a.lo == b.lo; }
+  u128& operator+=(u128 b) { return *this = *this + b; }
+};
 
 // Runs USPS4CB into a buffer with a guard behind the 65 letters.
 std::pair<int, std::string> encode(const char* track, const char* route) {

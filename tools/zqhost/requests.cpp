@@ -11,6 +11,10 @@ const qint64 kLongMin = std::numeric_limits<qlong>::min();
 const qint64 kLongMax = std::numeric_limits<qlong>::max();
 const qint64 kInt64Min = std::numeric_limits<qint64>::min();
 const qint64 kInt64Max = std::numeric_limits<qint64>::max();
+// wParam and lParam are pointer-sized: a number the build's pointers cannot hold is refused
+// rather than cut to its low bits (the 32-bit build takes -2^31 to 2^32 - 1).
+const qint64 kParamMin = sizeof(void*) == 8 ? kInt64Min : std::numeric_limits<int32_t>::min();
+const qint64 kParamMax = sizeof(void*) == 8 ? kInt64Max : std::numeric_limits<uint32_t>::max();
 // Method ids travel in the call record as 16-bit numbers.
 const qint64 kMaxMethodId = 65535;
 
@@ -154,7 +158,7 @@ json sendMessage(Session& session, const json& req) {
           : 0;
   const WPARAM wParam =
       req.contains("wParam")
-          ? static_cast<WPARAM>(integerIn(req.at("wParam"), kInt64Min, kInt64Max, "\"wParam\""))
+          ? static_cast<WPARAM>(integerIn(req.at("wParam"), kParamMin, kParamMax, "\"wParam\""))
           : 0;
   // lParam is a number, or a host instance by name; the copy message takes a pointer to two
   // instances, given as [source, destination].
@@ -172,7 +176,7 @@ json sendMessage(Session& session, const json& req) {
   } else if (lp.is_string()) {
     lParam = static_cast<LPARAM>(messageInstance(lp));
   } else {
-    lParam = static_cast<LPARAM>(integerIn(lp, kInt64Min, kInt64Max, "\"lParam\""));
+    lParam = static_cast<LPARAM>(integerIn(lp, kParamMin, kParamMax, "\"lParam\""));
   }
 
   // A duplicate made by the copy message is of its source's class.

@@ -5,6 +5,9 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
 
 #include <algorithm>
 #include <stdexcept>
@@ -40,13 +43,25 @@ Module::~Module() {
   if (mTerminate) mTerminate();
 }
 
+// The module's path relative to zqhost's folder (the build names the macOS bundle's).
+#if !defined(ZQ_DEFAULT_MODULE)
+#define ZQ_DEFAULT_MODULE "zqtools.so"
+#endif
+
 std::string Module::defaultPath() {
   char exe[PATH_MAX];
+#if defined(__APPLE__)
+  uint32_t size = sizeof exe;
+  char found[PATH_MAX];
+  if (_NSGetExecutablePath(found, &size) != 0 || !realpath(found, exe)) return ZQ_DEFAULT_MODULE;
+  std::string dir(exe);
+#else
   const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return "zqtools.so";
+  if (n <= 0) return ZQ_DEFAULT_MODULE;
   std::string dir(exe, static_cast<size_t>(n));
+#endif
   dir.erase(dir.find_last_of('/') + 1);
-  const std::string beside = dir + "zqtools.so";
+  const std::string beside = dir + ZQ_DEFAULT_MODULE;
   // An installed zqhost: the component is in its module folder, found relative to bin/.
   return access(beside.c_str(), F_OK) == 0 ? beside : dir + ZQ_INSTALLED_MODULE;
 }
