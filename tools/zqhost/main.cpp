@@ -126,7 +126,7 @@ EXTfldval argValue(const std::string& arg) {
                 static_cast<qlong>(bytes.size()));
   } else if (prefix == "json") {
     try {
-      v = valueFromJson(json::parse(rest));
+      v = valueFromJson(parseLine(rest));
     } catch (const std::exception& e) {
       throw UsageError("not a JSON value: " + arg + ": " + e.what());
     }
