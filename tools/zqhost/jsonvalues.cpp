@@ -58,6 +58,10 @@ void setBytesText(EXTfldval& v, ffttype type, const std::string& hex) {
   std::string bytes;
   if (!hexToBytes(hex, bytes))
     throw RequestError("binary must be hexadecimal text of whole bytes, not " + quote(hex));
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<qlong>::max()))
+    throw RequestError("a binary value holds at most " +
+                       std::to_string(std::numeric_limits<qlong>::max()) + " bytes, not " +
+                       std::to_string(bytes.size()));
   v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()), static_cast<qlong>(bytes.size()));
 }
 
