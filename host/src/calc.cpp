@@ -530,7 +530,7 @@ class Evaluator {
         v.setNum(n.number);
         return v;
       case Kind::Text:
-        v.setChar(n.text.data(), static_cast<qlong>(n.text.size()));
+        v.setChar(n.text.data(), charCount(n.text.size()));
         return v;
       case Kind::Name: {
         EXTfldval ref;
@@ -657,7 +657,7 @@ class Evaluator {
 
   static EXTfldval textValue(const std::u32string& s) {
     EXTfldval v;
-    v.setChar(s.data(), static_cast<qlong>(s.size()));
+    v.setChar(s.data(), charCount(s.size()));
     return v;
   }
 
