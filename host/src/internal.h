@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,10 @@ struct FldData {
   }
   ~FldData() { clearPayload(); }
 
+  // A copy of other's content; a list inside is copied as well (without recursion).
   void assign(const FldData& other);
+  // A copy of other's content except a list, which is left to the caller (list stays null).
+  void assignExceptList(const FldData& other);
   void swap(FldData& other);
   void clearPayload();
   // Resets to the empty (or null) value of a type.
@@ -63,6 +67,9 @@ struct RowData {
   bool savedSelected = false;
 };
 
+// Lists nest through list cells as deep as a host builds them. Copying, freeing and comparing
+// them walk the nesting with work lists on the heap, never by recursion, so no depth of
+// nesting can exhaust the stack.
 struct ListData {
   bool isRow = false;
   std::vector<ColDef> cols;
@@ -70,9 +77,17 @@ struct ListData {
   qlong current = 0;
 
   ListData() = default;
-  ListData(const ListData& other);
+  ListData(const ListData& other);  // a deep copy
   ListData& operator=(const ListData&) = delete;
+  ~ListData();
 };
+
+// A count of characters for setChar: std::bad_alloc when it is more than a value holds (the
+// handle counts bytes in 32 bits), rather than a count cut to 32 bits.
+inline qlong charCount(size_t n) {
+  if (n > static_cast<size_t>(0x7FFFFFFF / 4)) throw std::bad_alloc();
+  return static_cast<qlong>(n);
+}
 
 // Text forms of values (conversion to character).
 std::u32string textOf(const FldData& d);
