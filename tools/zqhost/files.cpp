@@ -1,0 +1,144 @@
+// Reading and replacing files for zqhost.
+#include "files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace zqhost {
+
+namespace {
+
+bool standardInputTaken = false;
+
+std::string reason(int err) { return std::strerror(err); }
+
+// Reads fd to its end; the size is never cut to 32 bits.
+bool readAll(int fd, std::string& out) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    out.reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    out.append(buf, static_cast<size_t>(n));
+  }
+}
+
+bool writeAll(int fd, const void* bytes, size_t size) {
+  const char* p = static_cast<const char*>(bytes);
+  while (size > 0) {
+    const ssize_t n = write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string readWholeFile(const std::string& path) {
+  std::string out;
+  if (path == "-") {
+    if (standardInputTaken)
+      throw FileError("standard input", "already read by an earlier argument");
+    standardInputTaken = true;
+    if (!readAll(STDIN_FILENO, out)) throw FileError("standard input", reason(errno));
+    return out;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileError(path, reason(errno));
+  const bool ok = readAll(fd, out);
+  const int err = errno;
+  close(fd);
+  if (!ok) throw FileError(path, reason(err));
+  return out;
+}
+
+void writeStandardOutput(const void* bytes, size_t size) {
+  std::fflush(stdout);  // what was printed before goes first
+  if (!writeAll(STDOUT_FILENO, bytes, size)) throw FileError("standard output", reason(errno));
+}
+
+void replaceFile(const std::string& path, const void* bytes, size_t size) {
+  if (path == "-") {
+    writeStandardOutput(bytes, size);
+    return;
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty()) throw FileError(path, reason(EISDIR));
+  std::string temp = dir + "." + base + ".XXXXXX";
+  const int fd = mkstemp(&temp[0]);
+  if (fd < 0) throw FileError(path, reason(errno));
+  // mkstemp makes the file private; give it the mode a newly created file would have.
+  const mode_t mask = umask(0);
+  umask(mask);
+  bool ok = fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes, size);
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    throw FileError(path, reason(err));
+  }
+}
+
+InputFile::InputFile(const std::string& path) : mPath(path) {
+  if (path == "-") {
+    if (standardInputTaken)
+      throw FileError("standard input", "already read by an earlier argument");
+    standardInputTaken = true;
+    mPath = "standard input";
+    mFd = STDIN_FILENO;
+    return;
+  }
+  mFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (mFd < 0) throw FileError(path, reason(errno));
+}
+
+InputFile::~InputFile() {
+  if (mFd > STDIN_FILENO) close(mFd);
+}
+
+void InputFile::check() const {
+  if (mError) throw FileError(mPath, reason(mError));
+}
+
+InputFile::int_type InputFile::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  for (;;) {
+    const ssize_t n = read(mFd, mBuffer, sizeof mBuffer);
+    if (n > 0) {
+      setg(mBuffer, mBuffer, mBuffer + n);
+      return traits_type::to_int_type(*gptr());
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) mError = errno;
+    return traits_type::eof();
+  }
+}
+
+bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+}  // namespace zqhost
