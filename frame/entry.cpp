@@ -4,6 +4,7 @@
 #include "tables.h"
 #include "zqmain.h"
 #include "zqscope.h"
+#include "zqversion.h"
 
 HINSTANCE gInstLib = nullptr;
 
@@ -118,7 +119,9 @@ qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompI
       break;
     }
     case msgGetVersion:
-      return sizeof(void*) == 8 ? 131130 : 131129;
+      // Major version in the upper 16 bits, minor in the lower (2.58: 131130). The 32-bit
+      // build has always answered one minor version lower, and hosts that check it expect so.
+      return (ZQ_VERSION_MAJOR << 16) | (ZQ_VERSION_MINOR - (sizeof(void*) == 8 ? 0 : 1));
     case msgQueryYes:
       return 1;
     case msgGetObjects:

@@ -47,6 +47,10 @@ struct HostCall {
   std::vector<Object> objects;
   std::vector<Method> methods;
   std::vector<Constant> constants;
+  // Resource strings the registration could not find: the ids, and what is wrong with the
+  // component's resource file (empty when it was read whole).
+  std::vector<qlong> missingResources;
+  std::string resourceProblem;
 };
 
 // The context of the calling method: its variables by name (names compare ignoring case) and
@@ -139,6 +143,9 @@ class HOST_API Host {
     std::map<qlong, std::vector<HostCall::Method>> methods;  // by object id
     std::vector<HostCall::Method> statics;
     std::vector<HostCall::Constant> constants;
+    // Why names are missing, one sentence each: the resource file cannot be read or is
+    // damaged, or some names have no resource string. Empty when every name was found.
+    std::vector<std::string> resourceProblems;
   };
   const Registry& handshake();
   const Registry& registry() const { return mRegistry; }

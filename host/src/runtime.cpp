@@ -1,6 +1,11 @@
 // The call record, registration, instance store, host instances, variables of the calling
 // context, resources, and the Host that sends messages to a component.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #if defined(__GLIBC__)
@@ -243,7 +248,51 @@ qbool ECOfindVariable(EXTCompInfo* eci, const qchar* name, qlong len, EXTfldval&
 struct HostLibrary {
   std::string path;
   std::map<qlong, std::u32string> strings;
+  std::string problem;  // what is wrong with the resource file; empty when nothing
 };
+
+namespace {
+
+// Reads the whole file, or says why it cannot.
+bool readWholeFile(const std::string& file, std::string& bytes, std::string& why) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    ok = false;
+  }
+  char buffer[65536];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    bytes.append(buffer, static_cast<size_t>(n));
+  }
+  if (!ok) why = std::strerror(errno);
+  close(fd);
+  return ok;
+}
+
+bool allDigits(const std::string& s) {
+  return !s.empty() && s.size() <= 9 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+size_t count(const std::string& s, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + what.size())) ++n;
+  return n;
+}
+
+}  // namespace
 
 HINSTANCE RESinitLibrary(const char* modulePath) {
   HostLibrary* lib = new HostLibrary();
@@ -253,14 +302,39 @@ HINSTANCE RESinitLibrary(const char* modulePath) {
   const size_t ext = file.find_last_of('.');
   if (ext != std::string::npos && (slash == std::string::npos || ext > slash)) file.erase(ext);
   file += ".strings";
-  std::ifstream in(file);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t tab = line.find('\t');
-    if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
-    lib->strings[std::atoi(line.substr(0, tab).c_str())] = hostrt::toU32(line.substr(tab + 1));
+  std::string bytes, why;
+  if (!readWholeFile(file, bytes, why)) {
+    lib->problem = "cannot read the resource strings " + file + ": " + why;
+    return lib;
   }
+  // One "id<TAB>text" entry a line in UTF-8; empty lines and lines starting with # are
+  // comments. Any other line, or text that is not UTF-8, means the file is damaged.
+  size_t bad = 0, firstBad = 0, lineNo = 0, start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    start = end + 1;
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const size_t tab = line.find('\t');
+    const std::string text = tab == std::string::npos ? "" : line.substr(tab + 1);
+    const std::u32string wide = hostrt::toU32(text);
+    const bool utf8 = count(hostrt::fromU32(wide), "\xEF\xBF\xBD") == count(text, "\xEF\xBF\xBD");
+    if (tab == std::string::npos || !allDigits(line.substr(0, tab)) || !utf8 ||
+        line.find('\0') != std::string::npos) {
+      if (bad++ == 0) firstBad = lineNo;
+      continue;
+    }
+    lib->strings[std::atoi(line.substr(0, tab).c_str())] = wide;
+  }
+  if (bad)
+    lib->problem = "the resource strings " + file + " are damaged: " + std::to_string(bad) +
+                   (bad == 1 ? " line is" : " lines are") + " not id<TAB>text in UTF-8 (line " +
+                   std::to_string(firstBad) + (bad == 1 ? ")" : " first)");
+  else if (lib->strings.empty())
+    lib->problem = "the resource strings " + file + " hold no entries";
   return lib;
 }
 
@@ -277,23 +351,29 @@ qlong RESloadString(HINSTANCE lib, qlong id, strxxx& out) {
 
 namespace {
 
-std::string resource(HINSTANCE lib, qlong id) {
+// A name or text registered from the resources; a missing one is noted in the call record.
+std::string resource(HINSTANCE lib, EXTCompInfo* eci, qlong id) {
   str255 s;
-  RESloadString(lib, id, s);
+  if (RESloadString(lib, id, s) == 0 && eci && eci->mCall) {
+    eci->mCall->missingResources.push_back(id);
+    if (eci->mCall->resourceProblem.empty())
+      eci->mCall->resourceProblem = lib ? lib->problem : "the library instance is not initialised";
+  }
   return strUtf8(s);
 }
 
 }  // namespace
 
 qbool ECOreturnCompInfo(HINSTANCE lib, EXTCompInfo* eci, qlong resId, qlong) {
-  if (eci && eci->mCall) eci->mCall->compInfo = resource(lib, resId);
+  if (eci && eci->mCall) eci->mCall->compInfo = resource(lib, eci, resId);
   return qtrue;
 }
 
 qbool ECOreturnObjects(HINSTANCE lib, EXTCompInfo* eci, const ECOobject* objects, qlong count) {
   if (!eci || !eci->mCall) return qfalse;
   for (qlong i = 0; i < count; ++i)
-    eci->mCall->objects.push_back({objects[i].mObjectID, resource(lib, objects[i].mNameResID)});
+    eci->mCall->objects.push_back(
+        {objects[i].mObjectID, resource(lib, eci, objects[i].mNameResID)});
   return qtrue;
 }
 
@@ -302,10 +382,10 @@ qbool ECOreturnMethodEvents(HINSTANCE lib, EXTCompInfo* eci, const ECOmethodEven
   if (!eci || !eci->mCall) return qfalse;
   for (qlong i = 0; i < count; ++i) {
     const ECOmethodEvent& m = methods[i];
-    HostCall::Method method{m.mId, resource(lib, m.mNameResID), m.mReturnType, {}};
+    HostCall::Method method{m.mId, resource(lib, eci, m.mNameResID), m.mReturnType, {}};
     for (qshort p = 0; p < m.mParamCount && m.mParams; ++p)
       method.params.push_back(
-          {resource(lib, m.mParams[p].mNameResID), m.mParams[p].mType, m.mParams[p].mFlags});
+          {resource(lib, eci, m.mParams[p].mNameResID), m.mParams[p].mType, m.mParams[p].mFlags});
     eci->mCall->methods.push_back(std::move(method));
   }
   return qtrue;
@@ -314,7 +394,7 @@ qbool ECOreturnMethodEvents(HINSTANCE lib, EXTCompInfo* eci, const ECOmethodEven
 qbool ECOreturnConstants(HINSTANCE lib, EXTCompInfo* eci, qlong firstId, qlong lastId) {
   if (!eci || !eci->mCall) return qfalse;
   for (qlong id = firstId; id <= lastId; ++id) {
-    const std::string text = resource(lib, id);
+    const std::string text = resource(lib, eci, id);
     const size_t colon = text.find(':');
     eci->mCall->constants.push_back(
         {id, text.substr(0, colon), colon == std::string::npos ? "" : text.substr(colon + 1)});
@@ -363,10 +443,11 @@ const Host::Registry& Host::handshake() {
   HostCall objects;
   send(msgGetObjects, 0, 0, 0, &objects);
   r.objects = objects.objects;
+  std::vector<HostCall> methodCalls;
   for (const HostCall::Object& o : r.objects) {
-    HostCall methods;
-    send(msgGetMethods, o.id, 0, 0, &methods);
-    r.methods[o.id] = methods.methods;
+    methodCalls.emplace_back();
+    send(msgGetMethods, o.id, 0, 0, &methodCalls.back());
+    r.methods[o.id] = methodCalls.back().methods;
   }
   HostCall statics;
   send(msgGetStaticMethods, 0, 0, 0, &statics);
@@ -374,6 +455,29 @@ const Host::Registry& Host::handshake() {
   HostCall constants;
   send(msgGetConstants, 0, 0, 0, &constants);
   r.constants = constants.constants;
+
+  // Names come from the component's resource strings: say what is missing and why, rather
+  // than leaving the names blank without a word.
+  std::vector<qlong> missing;
+  std::string problem;
+  std::vector<const HostCall*> calls = {&info, &objects, &statics, &constants};
+  for (const HostCall& c : methodCalls) calls.push_back(&c);
+  for (const HostCall* c : calls) {
+    missing.insert(missing.end(), c->missingResources.begin(), c->missingResources.end());
+    if (problem.empty()) problem = c->resourceProblem;
+  }
+  if (!problem.empty()) r.resourceProblems.push_back(problem);
+  std::sort(missing.begin(), missing.end());
+  missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+  if (!missing.empty()) {
+    std::string ids;
+    for (size_t i = 0; i < missing.size() && i < 8; ++i)
+      ids += (i ? ", " : "") + std::to_string(missing[i]);
+    if (missing.size() > 8) ids += ", ...";
+    r.resourceProblems.push_back(std::to_string(missing.size()) +
+                                 " registered names have no resource string (ids " + ids + ")");
+  }
+  if (r.libName.empty()) r.resourceProblems.push_back("the library has no name");
   mRegistry = r;
   return mRegistry;
 }

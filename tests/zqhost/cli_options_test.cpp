@@ -80,7 +80,7 @@ TEST_F(ZqhostOptions, VersionNamesZqhostAndTheComponent) {
   std::getline(lines, first);
   std::getline(lines, second);
   EXPECT_EQ(first.rfind("zqhost ", 0), 0u) << r.out;
-  EXPECT_EQ(second.rfind("component zqtools 2.58 (", 0), 0u) << r.out;
+  EXPECT_EQ(second.rfind("zqtools 2.58 (", 0), 0u) << r.out;
   EXPECT_TRUE(contains(second, "zqtools.so)")) << r.out;
 }
 
@@ -316,6 +316,51 @@ TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[0]["params"], json::parse(R"([null, null, null, {"char": "aXc"}])"));
   EXPECT_EQ(answers[1]["params"][1], json({{"char", "*A1*"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The manual page is the committed source of the installed one: every option of every
+// command's help is described there, short and long, and the page formats without warnings.
+TEST(ZqhostManual, DescribesEveryOptionOfEveryCommand) {
+  const std::string page = readFile(ZQ_SOURCE_DIR "/tools/zqhost/zqhost.1.in");
+  ASSERT_FALSE(page.empty());
+  int options = 0;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"info", "--help"},
+                                               {"call", "--help"},
+                                               {"run", "--help"}}) {
+    const Result help = runZqhost(args);
+    ASSERT_EQ(help.status, 0);
+    std::istringstream lines(help.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+      // Option lines of the help: "  -p,--print WHICH   text" or "  --json   text".
+      if (line.size() < 3 || line.compare(0, 3, "  -") != 0) continue;
+      const std::string names = line.substr(2, line.find(' ', 2) - 2);
+      std::istringstream each(names);
+      std::string name;
+      while (std::getline(each, name, ',')) {
+        std::string roff;
+        for (char c : name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_TRUE(contains(page, "\\fB" + roff + "\\fR")) << name << " of " << args[0];
+        ++options;
+      }
+    }
+  }
+  EXPECT_GE(options, 12);
+  for (const char* prefix :
+       {"int:", "num:", "bool:", "bin:", "file:", "textfile:", "char:", "json:"})
+    EXPECT_TRUE(contains(page, std::string("\\fB") + prefix)) << prefix;
+  for (const char* status : {".B 0\n", ".B 1\n", ".B 2\n", ".B 3\n", ".B 4\n"})
+    EXPECT_TRUE(contains(page, status)) << status;
+
+  const Result lint =
+      runShell("groff -man -ww -z -Tutf8 " ZQ_SOURCE_DIR "/tools/zqhost/zqhost.1.in", "/tmp");
+  EXPECT_EQ(lint.status, 0);
+  EXPECT_EQ(lint.err, "");
 }
 
 }  // namespace

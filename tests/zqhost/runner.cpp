@@ -49,9 +49,14 @@ std::vector<json> Result::lines() const {
 }
 
 Result runZqhost(const std::vector<std::string>& args, const std::string& input) {
+  return runProgram(ZQHOST_PATH, args, input);
+}
+
+Result runProgram(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& input) {
   const std::string inFile = tempFile(input);
   const std::string errFile = tempFile("");
-  std::string command = shellQuote(ZQHOST_PATH);
+  std::string command = shellQuote(program);
   for (const std::string& a : args) command += " " + shellQuote(a);
   command += " <" + shellQuote(inFile) + " 2>" + shellQuote(errFile);
   Result r;

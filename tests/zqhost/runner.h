@@ -17,6 +17,9 @@ struct Result {
 };
 
 Result runZqhost(const std::vector<std::string>& args, const std::string& input = "");
+// The same for another program (an installed zqhost, a tool).
+Result runProgram(const std::string& program, const std::vector<std::string>& args,
+                  const std::string& input = "");
 
 // Runs a bash script in directory dir (made when missing) with the built zqhost first on
 // PATH; its standard output and error are collected.

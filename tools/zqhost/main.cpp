@@ -11,14 +11,11 @@
 #include "arguments.h"
 #include "files.h"
 #include "requests.h"
+#include "zqversion.h"
 
 using namespace zqhost;
 
 namespace {
-
-#ifndef ZQ_VERSION
-#define ZQ_VERSION "(unversioned build)"
-#endif
 
 // Exit statuses, as documented in --help and the manual page.
 const int kExitOk = 0;
@@ -53,20 +50,44 @@ std::string compact(const json& j) {
 // ------------------------------------------------------------------------------------------
 // info and --version
 
+// A registered name, or a mark that the resource strings did not give one.
+std::string nameOf(const json& entry) {
+  const std::string name = entry["name"].get<std::string>();
+  return name.empty() ? "(no name)" : name;
+}
+
+// Tells on standard error what is wrong with the component's resource strings, if anything.
+void warnAboutResources(const Session& session) {
+  for (const std::string& problem : session.registry().resourceProblems)
+    std::cerr << "zqhost: warning: " << problem << '\n';
+  if (!session.registry().resourceProblems.empty())
+    std::cerr << "zqhost: warning: names are missing; methods can still be called by number\n";
+}
+
+void printVersion(const std::string& modulePath) {
+  std::cout << "zqhost " << ZQ_VERSION_STRING << '\n';
+  Module module(modulePath);
+  Session session(module);
+  const qlong version = session.host().send(msgGetVersion, 0, 0, 0);
+  const std::string name = session.registry().libName;
+  std::cout << (name.empty() ? "component" : name) << ' ' << (version >> 16) << '.'
+            << (version & 0xFFFF) << " (" << module.path() << ")\n";
+  warnAboutResources(session);
+}
+
 void printInfo(Session& session) {
   const json info = infoJson(session);
   const json& lib = info["library"];
   const qlong version = lib["version"].get<qlong>();
-  std::cout << "library   " << lib["name"].get<std::string>() << " (version " << (version >> 16)
-            << '.' << (version & 0xFFFF) << ")\n"
+  std::cout << "library   " << nameOf(lib) << " (version " << (version >> 16) << '.'
+            << (version & 0xFFFF) << ")\n"
             << "          " << lib["info"].get<std::string>() << '\n';
   auto printMethods = [](const json& methods) {
     for (const json& m : methods) {
-      std::cout << "  " << m["id"] << ' ' << m["name"].get<std::string>() << '(';
+      std::cout << "  " << m["id"] << ' ' << nameOf(m) << '(';
       bool first = true;
       for (const json& p : m["params"]) {
-        std::cout << (first ? "" : ", ") << p["name"].get<std::string>() << ' '
-                  << p["type"].get<std::string>();
+        std::cout << (first ? "" : ", ") << nameOf(p) << ' ' << p["type"].get<std::string>();
         if (p["writable"] == true) std::cout << " writable";
         if (p["optional"] == true) std::cout << " optional";
         first = false;
@@ -75,23 +96,16 @@ void printInfo(Session& session) {
     }
   };
   for (const json& o : info["objects"]) {
-    std::cout << "object    " << o["id"] << ' ' << o["name"].get<std::string>() << ", "
-              << o["methods"].size() << " methods\n";
+    std::cout << "object    " << o["id"] << ' ' << nameOf(o) << ", " << o["methods"].size()
+              << " methods\n";
     printMethods(o["methods"]);
   }
   std::cout << "static    " << info["statics"].size() << " methods\n";
   printMethods(info["statics"]);
   std::cout << "constants " << info["constants"].size() << '\n';
   for (const json& c : info["constants"])
-    std::cout << "  " << c["id"] << ' ' << c["name"].get<std::string>() << " = "
-              << c["value"].get<std::string>() << '\n';
-}
-
-void printVersion(Session& session, const Module& module) {
-  const qlong version = session.host().send(msgGetVersion, 0, 0, 0);
-  std::cout << "zqhost " << ZQ_VERSION << '\n'
-            << "component " << session.registry().libName << ' ' << (version >> 16) << '.'
-            << (version & 0xFFFF) << " (" << module.path() << ")\n";
+    std::cout << "  " << c["id"] << ' ' << nameOf(c) << " = " << c["value"].get<std::string>()
+              << '\n';
 }
 
 // ------------------------------------------------------------------------------------------
@@ -288,8 +302,9 @@ int main(int argc, char** argv) {
              kExitHelp);
   std::string modulePath;
   bool version = false;
-  app.add_option("--module", modulePath,
-                 "the component to load (default: zqtools.so beside zqhost)")
+  app.add_option(
+         "--module", modulePath,
+         "the component to load (default: zqtools.so beside zqhost, else the installed one)")
       ->type_name("PATH");
   app.add_flag("--version", version, "print zqhost's version and the component's, then exit");
 
@@ -385,11 +400,15 @@ int main(int argc, char** argv) {
 
   int status = kExitOk;
   try {
-    Module module(modulePath.empty() ? Module::defaultPath() : modulePath);
-    Session session(module);
+    const std::string module = modulePath.empty() ? Module::defaultPath() : modulePath;
     if (version) {
-      printVersion(session, module);
-    } else if (info->parsed()) {
+      printVersion(module);
+      return flushStandardOutput() ? kExitOk : kExitIo;
+    }
+    Module loaded(module);
+    Session session(loaded);
+    warnAboutResources(session);
+    if (info->parsed()) {
       if (infoJsonOutput)
         std::cout << infoJson(session).dump(2, ' ', false, json::error_handler_t::replace) << '\n';
       else

@@ -334,14 +334,17 @@ json infoJson(Session& session) {
   for (const HostCall::Constant& c : reg.constants)
     constants.push_back({{"id", c.id}, {"name", c.name}, {"value", c.value}});
   const qlong version = session.host().send(msgGetVersion, 0, 0, 0);
-  return {{"library",
-           {{"name", reg.libName},
-            {"info", reg.libInfo},
-            {"version", version},
-            {"connect", reg.connectAnswer}}},
-          {"objects", std::move(objects)},
-          {"statics", methods(reg.statics)},
-          {"constants", std::move(constants)}};
+  json info = {{"library",
+                {{"name", reg.libName},
+                 {"info", reg.libInfo},
+                 {"version", version},
+                 {"connect", reg.connectAnswer}}},
+               {"objects", std::move(objects)},
+               {"statics", methods(reg.statics)},
+               {"constants", std::move(constants)}};
+  // Only when names are missing: why (the resource file cannot be read, is damaged, ...).
+  if (!reg.resourceProblems.empty()) info["library"]["resourceProblems"] = reg.resourceProblems;
+  return info;
 }
 
 Echo echoMode(const std::string& name) {

@@ -42,7 +42,12 @@ std::string Module::defaultPath() {
   if (n <= 0) return "zqtools.so";
   std::string dir(exe, static_cast<size_t>(n));
   dir.erase(dir.find_last_of('/') + 1);
-  return dir + "zqtools.so";
+  const std::string beside = dir + "zqtools.so";
+#ifdef ZQ_INSTALLED_MODULE
+  // An installed zqhost: the component is in its module folder, found relative to bin/.
+  if (access(beside.c_str(), F_OK) != 0) return dir + ZQ_INSTALLED_MODULE;
+#endif
+  return beside;
 }
 
 Session::Session(const Module& module) : mHost(module.proc()) {
@@ -130,9 +135,15 @@ qlong Session::objectIdOf(objinst inst) const {
 qlong Session::methodId(qlong objectId, const std::string& name) const {
   const qlong id = mHost.methodId(objectId, name);
   if (id == 0) {
-    throw RequestError(objectId == 0 ? "unknown static method \"" + name + "\""
-                                     : "unknown method \"" + name + "\" of object " +
-                                           std::to_string(objectId));
+    // Without its resource strings the component registers no names: say so with the error.
+    const std::string why =
+        registry().resourceProblems.empty()
+            ? ""
+            : " (" + registry().resourceProblems[0] + "; methods can still be called by number)";
+    throw RequestError(
+        (objectId == 0 ? "unknown static method \"" + name + "\""
+                       : "unknown method \"" + name + "\" of object " + std::to_string(objectId)) +
+        why);
   }
   return id;
 }

@@ -1,0 +1,23 @@
+# Run by CPack on the staged files of each Debian package before it is packed: adds Debian's
+# copyright and changelog files to the package's documentation folder and compresses the
+# manual pages and the changelog as Debian wants them (gzip -9n: no name, no time stamp).
+foreach(entry ${CPACK_ZQ_PACKAGES})
+  string(REPLACE "=" ";" pair "${entry}")
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  set(root "${CPACK_TEMPORARY_DIRECTORY}/${component}${CPACK_PACKAGING_INSTALL_PREFIX}")
+  if(NOT EXISTS "${root}")
+    continue()
+  endif()
+  set(doc "${root}/share/doc/${package}")
+  file(MAKE_DIRECTORY "${doc}")
+  file(COPY_FILE "${CPACK_ZQ_DEBIAN_COPYRIGHT}" "${doc}/copyright")
+  file(COPY_FILE "${CPACK_ZQ_DEBIAN_CHANGELOG}" "${doc}/changelog")
+  file(GLOB_RECURSE pages "${root}/share/man/*.[1-9]")
+  foreach(file "${doc}/changelog" ${pages})
+    execute_process(COMMAND gzip -9nf "${file}" RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "gzip ${file} failed")
+    endif()
+  endforeach()
+endforeach()
