@@ -135,10 +135,13 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
       if (!patterns.getColValRef(1, c, value, qfalse) || value.getType() != fftCharacter)
         return returnError(td, kErrParams, "Invalid pattern");
       const qHandleCharPtr chars(value.getHandle());
-      const wchar_t* expression = wideChars(chars);
+      const wchar_t* source = wideChars(chars);
+      // Boost's parser looks one character past an unfinished set, group or escape, so it gets
+      // a NUL-terminated copy rather than the host's characters, which end the allocation.
+      const std::wstring expression(source, source + chars.charCount());
       try {
         pattern.expression.imbue(unicodeLocale());
-        pattern.expression.assign(expression, expression + chars.charCount(),
+        pattern.expression.assign(expression.data(), expression.data() + expression.size(),
                                   boost::regex_constants::perl | boost::regex_constants::icase);
       } catch (const std::bad_alloc&) {
         throw;
