@@ -2,11 +2,9 @@
 // and chains of binary operators, each at its limit, one past it and far past it. The deepest
 // calculations allowed must parse and evaluate on a small thread stack (the host may run
 // methods on worker threads), also in the sanitizer build with its larger frames.
-#include <pthread.h>
-
-#include <functional>
 #include <string>
 
+#include "smallstack.h"
 #include "testhost.h"
 
 using namespace zqtest;
@@ -16,23 +14,6 @@ namespace {
 const int kNesting = 200;  // deepest nesting accepted
 const int kChain = 1000;   // longest operator chain accepted
 const int kFar = 100000;
-
-// Runs work on a thread with a stack of stackBytes; false if the thread could not be made.
-bool onSmallStack(size_t stackBytes, const std::function<void()>& work) {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, stackBytes);
-  pthread_t thread;
-  auto body = [](void* p) -> void* {
-    (*static_cast<const std::function<void()>*>(p))();
-    return nullptr;
-  };
-  const bool made =
-      pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&work)) == 0;
-  pthread_attr_destroy(&attr);
-  if (made) pthread_join(thread, nullptr);
-  return made;
-}
 
 std::string repeat(const std::string& s, int n) {
   std::string out;
