@@ -26,7 +26,7 @@ set_target_properties(zqhost_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${ZQ_BIN_TO_L
 set_target_properties(zqtools PROPERTIES INSTALL_RPATH "$ORIGIN/${ZQ_MODULE_TO_LIB}")
 # zqhost looks for the component beside itself (the build tree), then in the installed module
 # folder relative to itself.
-target_compile_definitions(zqhost_cli PRIVATE ZQ_INSTALLED_MODULE="${ZQ_BIN_TO_MODULE}/zqtools.so")
+target_compile_definitions(zqhost_core PRIVATE ZQ_INSTALLED_MODULE="${ZQ_BIN_TO_MODULE}/zqtools.so")
 
 # ---- Runtime: the command-line host, the host layer, the component with its strings.
 install(TARGETS zqhost_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)

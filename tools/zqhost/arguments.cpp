@@ -83,13 +83,11 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
     } else {
       throw UsageError("not a boolean: " + arg);
     }
-  } else if (prefix == "bin" || prefix == "file") {
+  } else if (prefix == "file") {
+    v = fileValue(rest);
+  } else if (prefix == "bin") {
     std::string bytes;
-    if (prefix == "bin" && !hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
-    if (prefix == "file") bytes = readWholeFile(rest);
-    if (bytes.size() > static_cast<size_t>(std::numeric_limits<qlong>::max()))
-      throw UsageError(rest + ": too large for a binary value (" + std::to_string(bytes.size()) +
-                       " bytes)");
+    if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
     v.setBinary(fftBinary, reinterpret_cast<const qbyte*>(bytes.data()),
                 static_cast<qlong>(bytes.size()));
   } else if (prefix == "textfile") {
@@ -101,7 +99,7 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
     v = hostrt::charValue(text);
   } else if (prefix == "json") {
     try {
-      v = valueFromJson(json::parse(rest));
+      v = valueFromJson(parseLine(rest));
     } catch (const RequestError& e) {
       throw UsageError("not a JSON value: " + arg + ": " + e.what());
     } catch (const json::exception& e) {

@@ -8,12 +8,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 namespace zqhost {
 
 namespace {
 
 bool standardInputTaken = false;
+
+// Standard input's descriptor, once per process: a second "-" would find it drained.
+int takeStandardInput() {
+  if (standardInputTaken) throw FileError("standard input", "already read by an earlier argument");
+  standardInputTaken = true;
+  return STDIN_FILENO;
+}
 
 std::string reason(int err) { return std::strerror(err); }
 
@@ -48,15 +56,93 @@ bool writeAll(int fd, const void* bytes, size_t size) {
   return true;
 }
 
+struct FileCloser {
+  int fd;
+  ~FileCloser() {
+    if (fd != STDIN_FILENO) close(fd);
+  }
+};
+
+struct HandleOwner {
+  qHandleInfo* h;
+  ~HandleOwner() { HANglobalFree(h); }
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& why) {
+  throw FileError(path, why);
+}
+
+[[noreturn]] void tooLarge(const std::string& path, const std::string& size) {
+  fail(path, "it holds " + size + " bytes, more than a binary value holds (" +
+                 std::to_string(kMaxValueBytes) + ")");
+}
+
+// read() that resumes after a signal; -1 with errno on failure.
+ssize_t readSome(int fd, void* buf, size_t count) {
+  for (;;) {
+    const ssize_t n = read(fd, buf, count);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 }  // namespace
+
+EXTfldval fileValue(const std::string& path) {
+  const std::string name = path == "-" ? "standard input" : path;
+  const int fd = path == "-" ? takeStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(name, std::strerror(errno));
+  FileCloser closer{fd};
+  struct stat st;
+  if (fstat(fd, &st) != 0) fail(name, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) fail(name, std::strerror(EISDIR));
+  const bool sized = S_ISREG(st.st_mode) && st.st_size > 0;
+  if (sized && st.st_size > kMaxValueBytes) tooLarge(name, std::to_string(st.st_size));
+
+  // The size is only the first guess: the file may change while it is read, and files of
+  // /proc or pipes report none. Reading goes on to the end of the file.
+  long long capacity = sized ? static_cast<long long>(st.st_size) : 65536;
+  HandleOwner owner{HANglobalAlloc(static_cast<qlong>(capacity), qfalse)};
+  if (!owner.h) fail(name, "no memory for " + std::to_string(capacity) + " bytes");
+  long long used = 0;
+  for (;;) {
+    if (used < capacity) {
+      const ssize_t n = readSome(fd, owner.h->mData + used, static_cast<size_t>(capacity - used));
+      if (n < 0) fail(name, std::strerror(errno));
+      if (n == 0) break;
+      used += n;
+      continue;
+    }
+    // Full: look ahead before growing, so that a file of exactly its size costs no more.
+    char probe[65536];
+    const ssize_t n = readSome(fd, probe, sizeof probe);
+    if (n < 0) fail(name, std::strerror(errno));
+    if (n == 0) break;
+    if (used + n > kMaxValueBytes) tooLarge(name, "more than " + std::to_string(used + n - 1));
+    long long grown = capacity * 2 > used + n ? capacity * 2 : used + n;
+    if (grown > kMaxValueBytes) grown = kMaxValueBytes;
+    if (!HANglobalReAlloc(owner.h, static_cast<qlong>(grown)))
+      fail(name, "no memory for " + std::to_string(grown) + " bytes");
+    capacity = grown;
+    std::memcpy(owner.h->mData + used, probe, static_cast<size_t>(n));
+    used += n;
+  }
+
+  EXTfldval v;
+  if (used == 0) {
+    v.setBinary(fftBinary, nullptr, 0);
+    return v;
+  }
+  if (used < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(used));  // shrinking
+  HANsetUsed(owner.h, static_cast<qlong>(used));
+  v.setHandle(fftBinary, owner.h);
+  owner.h = nullptr;
+  return v;
+}
 
 std::string readWholeFile(const std::string& path) {
   std::string out;
   if (path == "-") {
-    if (standardInputTaken)
-      throw FileError("standard input", "already read by an earlier argument");
-    standardInputTaken = true;
-    if (!readAll(STDIN_FILENO, out)) throw FileError("standard input", reason(errno));
+    if (!readAll(takeStandardInput(), out)) throw FileError("standard input", reason(errno));
     return out;
   }
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -106,11 +192,8 @@ void replaceFile(const std::string& path, const void* bytes, size_t size) {
 
 InputFile::InputFile(const std::string& path) : mPath(path) {
   if (path == "-") {
-    if (standardInputTaken)
-      throw FileError("standard input", "already read by an earlier argument");
-    standardInputTaken = true;
     mPath = "standard input";
-    mFd = STDIN_FILENO;
+    mFd = takeStandardInput();
     return;
   }
   mFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,6 +1,6 @@
 // Files named on the command line or in requests: "-" stands for standard input or output,
-// errors carry the file's name and the system's reason, and a file is replaced only by a
-// complete new copy.
+// errors carry the file's name and the system's reason, files are read to their end with
+// 64-bit sizes, and a file is replaced only by a complete new copy.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,12 @@
 #include <streambuf>
 #include <string>
 
+#include "hostruntime.h"
+
 namespace zqhost {
+
+// The most bytes a binary value holds: its length is a 32-bit count.
+const long long kMaxValueBytes = 2147483647;
 
 // A file that could not be read or written: what() is "PATH: reason", for example
 // "nope.txt: No such file or directory".
@@ -21,6 +26,13 @@ class FileError : public std::runtime_error {
 // The whole content of path, or of standard input for "-". Standard input can be read once
 // per process; a second "-" throws FileError. Throws FileError with errno's text otherwise.
 std::string readWholeFile(const std::string& path);
+
+// The whole content of the file at path ("-": standard input) as a binary value, read
+// straight into the value's handle. Throws FileError naming the file when it cannot be opened
+// or read, is a directory, or holds more than kMaxValueBytes (refused before anything is read
+// when its size says so, or as soon as reading passes the limit, for a file that grows while
+// it is read or a special file that reports no size). Never cuts the content short.
+EXTfldval fileValue(const std::string& path);
 
 // Writes bytes to path through a temporary file in the same folder that is renamed into
 // place, so that path holds either its old content or all of the new one. "-" writes to
