@@ -19,8 +19,13 @@ bool isNumeric(ffttype t) {
   return t == fftInteger || t == fftInt64 || t == fftNumber || t == fftBoolean;
 }
 
+// A handle's byte length is a 32-bit count: more characters than this cannot be held (and
+// len * 4 would overflow).
+const qlong kMaxChars = 0x7FFFFFFF / 4;
+
 qHandleInfo* charHandle(const qchar* chars, qlong len) {
   if (len <= 0) return nullptr;
+  if (len > kMaxChars) throw std::bad_alloc();
   qHandleInfo* h = handleNew(len * 4);
   if (!h) throw std::bad_alloc();
   std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
