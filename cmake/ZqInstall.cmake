@@ -13,7 +13,6 @@
 
 set_target_properties(zqhost PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 target_include_directories(zqtools_obj PRIVATE ${ZQ_GENERATED_DIR})
-target_include_directories(zqhost_cli PRIVATE ${ZQ_GENERATED_DIR})
 
 set(ZQ_FULL_MODULEDIR "${CMAKE_INSTALL_PREFIX}/${ZQ_INSTALL_MODULEDIR}")
 file(RELATIVE_PATH ZQ_BIN_TO_LIB "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
@@ -25,8 +24,14 @@ endforeach()
 set_target_properties(zqhost_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${ZQ_BIN_TO_LIB}")
 set_target_properties(zqtools PROPERTIES INSTALL_RPATH "$ORIGIN/${ZQ_MODULE_TO_LIB}")
 # zqhost looks for the component beside itself (the build tree), then in the installed module
-# folder relative to itself.
-target_compile_definitions(zqhost_core PRIVATE ZQ_INSTALLED_MODULE="${ZQ_BIN_TO_MODULE}/zqtools.so")
+# folder relative to itself. Its sources may be split between the program and a library.
+foreach(target zqhost_cli zqhost_core)
+  if(TARGET ${target})
+    target_include_directories(${target} PRIVATE ${ZQ_GENERATED_DIR})
+    target_compile_definitions(${target} PRIVATE
+                               ZQ_INSTALLED_MODULE="${ZQ_BIN_TO_MODULE}/zqtools.so")
+  endif()
+endforeach()
 
 # ---- Runtime: the command-line host, the host layer, the component with its strings.
 install(TARGETS zqhost_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)

@@ -10,10 +10,21 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zqtools)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The zqtools developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES OFF)
+# The packaged files are stripped of their debugging information (as Debian ships them).
+set(CPACK_STRIP_FILES ON)
+
+# The package architecture follows the build's target (an i386 build on an amd64 machine
+# makes i386 packages).
+find_program(ZQ_DPKG_ARCHITECTURE dpkg-architecture)
+if(ZQ_DPKG_ARCHITECTURE AND CMAKE_LIBRARY_ARCHITECTURE)
+  execute_process(COMMAND ${ZQ_DPKG_ARCHITECTURE} -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+                  OUTPUT_VARIABLE ZQ_DEB_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(ZQ_DEB_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ZQ_DEB_ARCH})
+  endif()
+endif()
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
@@ -27,6 +38,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME zqtools)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "fonts-liberation2")
+# The shared library cache is refreshed through dpkg's ldconfig trigger.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "text, cipher, SQL text, pattern and barcode component
 zqtools is a plug-in component (zqtools.so) that a host application loads and
 drives through one entry procedure: fast UTF-32 string editing, DES, AES and
@@ -54,5 +68,6 @@ set(CPACK_ZQ_DEBIAN_CHANGELOG ${ZQ_GENERATED_DIR}/debian/changelog)
 set(CPACK_ZQ_DEBIAN_COPYRIGHT ${CMAKE_SOURCE_DIR}/cmake/debian/copyright)
 set(CPACK_ZQ_PACKAGES "runtime=zqtools;dev=zqtools-dev")
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/ZqDebStage.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/ZqCPackOptions.cmake)
 
 include(CPack)

@@ -11,6 +11,10 @@
 
 #include "jsonvalues.h"
 
+#ifndef ZQ_INSTALLED_MODULE
+#error "the build sets ZQ_INSTALLED_MODULE, the installed component's path relative to bin/"
+#endif
+
 namespace zqhost {
 
 Module::Module(const std::string& path) {
@@ -43,11 +47,8 @@ std::string Module::defaultPath() {
   std::string dir(exe, static_cast<size_t>(n));
   dir.erase(dir.find_last_of('/') + 1);
   const std::string beside = dir + "zqtools.so";
-#ifdef ZQ_INSTALLED_MODULE
   // An installed zqhost: the component is in its module folder, found relative to bin/.
-  if (access(beside.c_str(), F_OK) != 0) return dir + ZQ_INSTALLED_MODULE;
-#endif
-  return beside;
+  return access(beside.c_str(), F_OK) == 0 ? beside : dir + ZQ_INSTALLED_MODULE;
 }
 
 Session::Session(const Module& module) : mHost(module.proc()) {
