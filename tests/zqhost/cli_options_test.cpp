@@ -72,6 +72,17 @@ TEST_F(ZqhostOptions, EachCommandHasItsOwnHelp) {
   EXPECT_FALSE(contains(runZqhost({"call", "--help"}).out, "Subcommands:"));
 }
 
+// info shows the registered types, and points to where the README explains what each
+// parameter accepts beyond them; the section it names must exist.
+TEST_F(ZqhostOptions, InfoPointsToTheAcceptedValues) {
+  const Result r = runZqhost({"info"});
+  EXPECT_EQ(r.status, 0);
+  const std::string section = "Registered types and accepted values";
+  EXPECT_TRUE(contains(r.out, "README, \"" + section + "\"\n")) << r.out;
+  EXPECT_TRUE(contains(readFile(ZQ_SOURCE_DIR "/README.md"), "### " + section + "\n"));
+  EXPECT_TRUE(contains(r.out, "2124 $barcodeUSPS(BarcodeIdentifier int,")) << r.out;
+}
+
 TEST_F(ZqhostOptions, VersionNamesZqhostAndTheComponent) {
   const Result r = runZqhost({"--version"});
   EXPECT_EQ(r.status, 0) << r.err;

@@ -106,6 +106,9 @@ void printInfo(Session& session) {
   for (const json& c : info["constants"])
     std::cout << "  " << c["id"] << ' ' << nameOf(c) << " = " << c["value"].get<std::string>()
               << '\n';
+  std::cout << "note      types and optional flags are as registered; several parameters accept\n"
+               "          more (a number as text, a list's name) or may be left out: see the\n"
+               "          README, \"Registered types and accepted values\"\n";
 }
 
 // ------------------------------------------------------------------------------------------
