@@ -280,6 +280,17 @@ TEST_F(ZqhostOptions, ConstantsStandForIntegers) {
   const Result sha =
       runZqhost({"call", "-p", "3", "$getsignature", "int:kZQDigestSHA256", "abc", ""});
   EXPECT_EQ(sha.out, kSha256Abc + "\n");
+  // The same in run requests, as a parameter and as a variable; an unknown name is refused.
+  const Result run = runRequests(
+      {R"({"call": "$getsignature", "params": [{"int": "kZQDigestSHA256"}, {"char": "abc"}, {"char": ""}], "echo": "changed"})",
+       R"({"call": "$evalcalc", "params": [{"char": "n + 1"}], "vars": {"n": {"int64": "kZQObjScope"}}})",
+       R"({"call": "$error", "params": [{"int": "kZQNothing"}]})"});
+  const std::vector<json> lines = run.lines();
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0]["params"][2], json({{"char", kSha256Abc}}));
+  EXPECT_EQ(lines[1]["return"], json({{"num", 1003.0}}));
+  EXPECT_TRUE(lines[2].contains("error")) << lines[2];
+  EXPECT_EQ(run.status, 4);
 }
 
 TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "arguments.h"
 #include "files.h"
 
 namespace zqhost {
@@ -39,6 +40,19 @@ const std::string& stringIn(const json& j, const std::string& what) {
 json namedObject(objinst inst) {
   const std::string name = hostrt::instanceName(inst);
   return name.empty() ? json("#" + std::to_string(inst)) : json(name);
+}
+
+// A value as a request gives it, with {"int": "NAME"} or {"int64": "NAME"} naming one of the
+// component's constants read as its number. Anything else goes to valueFromJson as it is.
+EXTfldval requestValue(Session& session, const json& j) {
+  if (j.is_object() && j.size() == 1) {
+    const auto it = j.begin();
+    long long n = 0;
+    if ((it.key() == "int" || it.key() == "int64") && it.value().is_string() &&
+        constantValue(session.registry(), it.value().get_ref<const std::string&>(), n))
+      return valueFromJson(json{{it.key(), n}});
+  }
+  return valueFromJson(j);
 }
 
 // The "save" key of a call: {"N": "path", ...}, parameter numbers within the call's.
@@ -114,7 +128,7 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
   std::vector<EXTfldval> params;
   if (req.contains("params")) {
     if (!req.at("params").is_array()) throw RequestError("\"params\" must be an array of values");
-    for (const json& p : req.at("params")) params.push_back(valueFromJson(p));
+    for (const json& p : req.at("params")) params.push_back(requestValue(session, p));
   }
   std::vector<std::pair<std::string, EXTfldval>> vars;
   if (req.contains("vars")) {
@@ -122,7 +136,7 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
     if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
     for (auto it = v.begin(); it != v.end(); ++it) {
       if (it.key().empty()) throw RequestError("a variable needs a name");
-      vars.emplace_back(it.key(), valueFromJson(it.value()));
+      vars.emplace_back(it.key(), requestValue(session, it.value()));
     }
   }
   std::vector<std::pair<size_t, std::string>> saves;
