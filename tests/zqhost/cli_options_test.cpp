@@ -178,6 +178,22 @@ TEST_F(ZqhostOptions, DashIsStandardInputAndOutput) {
   EXPECT_TRUE(contains(r.err, "--save 3=-: standard output is a terminal")) << r.err;
 }
 
+// A client writes a request and waits for its answer before it writes the next one: each
+// line is answered as soon as it arrives, not when the input ends.
+TEST_F(ZqhostOptions, RunAnswersEachLineAsItComes) {
+  const Result r = runShell(
+      "coproc Z { zqhost run -; }\n"
+      "for i in 1 2; do\n"
+      "  echo '{\"call\": \"$trim\", \"params\": [{\"char\": \"*x*\"}, {\"char\": \"*\"}]}' "
+      ">&\"${Z[1]}\"\n"
+      "  read -r -t 10 line <&\"${Z[0]}\" || { echo no answer; exit 1; }\n"
+      "  echo \"${line:0:30}\"\n"
+      "done\n",
+      dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"answer\":0,\"return\":{\"int\":1}\n{\"answer\":0,\"return\":{\"int\":1}\n");
+}
+
 TEST_F(ZqhostOptions, TextFilesAreReadAsUtf8) {
   // Invalid UTF-8 becomes U+FFFD, as the host reads any UTF-8 text.
   write("bad.txt", std::string("a\xff<b\xc3", 5));
