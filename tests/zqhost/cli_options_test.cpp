@@ -59,7 +59,8 @@ TEST_F(ZqhostOptions, EachCommandHasItsOwnHelp) {
       {{"call", "--help"},
        {"Usage: zqhost call [OPTIONS] METHOD [ARG...]", "--save N=PATH", "--print", "--quiet",
         "textfile:PATH", "kZQCipherAES128"}},
-      {{"run", "-h"}, {"Usage: zqhost run [OPTIONS] [FILE]", "--echo", "4  run:"}},
+      {{"run", "-h"},
+       {"Usage: zqhost run [OPTIONS] [FILE]", "--echo", "--strict", "4  run --strict:"}},
       {{"info", "--help"}, {"Usage: zqhost info [OPTIONS]", "--json"}},
   };
   for (const auto& c : cases) {
@@ -306,7 +307,6 @@ TEST_F(ZqhostOptions, ConstantsStandForIntegers) {
   EXPECT_EQ(lines[0]["params"][2], json({{"char", kSha256Abc}}));
   EXPECT_EQ(lines[1]["return"], json({{"num", 1003.0}}));
   EXPECT_TRUE(lines[2].contains("error")) << lines[2];
-  EXPECT_EQ(run.status, 4);
 }
 
 TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
@@ -324,7 +324,7 @@ TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
       barcode + R"(, "echo": "some"})",
       barcode + R"(, "save": {"1": ")" + path("no/dir.jpg") + R"("}, "echo": "none"})",
   });
-  EXPECT_EQ(r.status, 4) << r.err;  // some requests were refused
+  EXPECT_EQ(r.status, 0) << r.err;  // refused requests end no session
   const std::vector<json> lines = r.lines();
   ASSERT_EQ(lines.size(), 8u) << r.out;
   const std::string image = readFile(good);
@@ -343,9 +343,14 @@ TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
   EXPECT_TRUE(contains(lines[6].value("error", ""), "all, changed or none")) << lines[6];
   EXPECT_EQ(lines[7]["saved"][0]["error"], path("no/dir.jpg") + ": No such file or directory");
 
-  // The session's default, and a session without refusals exits with 0.
+  // With --strict a session with a refused request exits with 4, one without with 0.
+  const Result strict = runZqhost({"run", "--strict"}, barcode + "}\n{\"call\": \"$nope\"}\n");
+  EXPECT_EQ(strict.status, 4) << strict.err;
+  EXPECT_EQ(strict.lines().size(), 2u) << strict.out;
+
+  // The session's default echo.
   const Result changed = runZqhost(
-      {"run", "--echo", "changed"},
+      {"run", "--strict", "--echo", "changed"},
       R"({"call": "$replace", "params": [{"char": "abc"}, {"char": "b"}, {"char": "X"}, {"char": ""}]})"
       "\n" +
           barcode + R"(, "echo": "all"})" + "\n");

@@ -22,7 +22,7 @@ const int kExitOk = 0;
 const int kExitFailed = 1;   // the method reported an error, or a result could not be given
 const int kExitUsage = 2;    // bad command line, or the module could not be loaded
 const int kExitIo = 3;       // a file or standard output could not be read or written
-const int kExitRefused = 4;  // run: at least one request was refused with {"error": ...}
+const int kExitRefused = 4;  // run --strict: some request was refused with {"error": ...}
 
 const char kArgumentsHelp[] =
     "Arguments of call are character text unless prefixed:\n"
@@ -41,7 +41,7 @@ const char kExitHelp[] =
     "  1  the method reported an error, or a chosen value could not be given\n"
     "  2  bad command line, or the module could not be loaded\n"
     "  3  a file or standard output could not be read or written\n"
-    "  4  run: at least one request was refused with {\"error\": ...}\n";
+    "  4  run --strict: at least one request was refused with {\"error\": ...}\n";
 
 std::string compact(const json& j) {
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -351,6 +351,10 @@ int main(int argc, char** argv) {
                   "changed or none")
       ->check(CLI::IsMember({"all", "changed", "none"}))
       ->type_name("WHICH");
+  bool strict = false;
+  run->add_flag("--strict", strict,
+                "exit with status 4 when some request was refused with {\"error\": ...}; "
+                "without it a session that ran to its end exits with 0");
   run->footer(kExitHelp);
 
   for (CLI::App* sub : {info, call, run}) {
@@ -423,7 +427,7 @@ int main(int argc, char** argv) {
       options.echo = echoMode(echo);
       const RunTotals totals = runLines(session, in, std::cout, options);
       requests.check();
-      status = totals.refused ? kExitRefused : kExitOk;
+      status = strict && totals.refused ? kExitRefused : kExitOk;
     } else {
       status = callCommand(session, callOptions);
     }
