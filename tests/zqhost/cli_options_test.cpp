@@ -120,6 +120,21 @@ TEST_F(ZqhostOptions, UsageErrorsAreShortAndExitWith2) {
   }
 }
 
+// After METHOD everything is an argument, even text that looks like an option; an option of
+// zqhost written there is passed on, with a warning.
+TEST_F(ZqhostOptions, ArgumentsMayStartWithADash) {
+  Result r = runZqhost({"call", "-p", "1", "$trim", "--x--", "-"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "x\n");
+  EXPECT_EQ(r.err, "");
+  r = runZqhost({"call", "-p", "4", "$replace", "-5 -q", "-q", "x", "", "int:-1"});
+  EXPECT_EQ(r.out, "-5 x\n");
+  EXPECT_EQ(r.err,
+            "zqhost: warning: -q follows METHOD and goes to the method as text; options "
+            "go before METHOD (char:-q says text)\n");
+  EXPECT_EQ(runZqhost({"call", "-p", "4", "$replace", "-5 -q", "char:-q", "x", ""}).err, "");
+}
+
 TEST_F(ZqhostOptions, FileErrorsNameTheFileAndTheReason) {
   write("in.txt", "abc");
   const struct {

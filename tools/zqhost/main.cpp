@@ -206,7 +206,17 @@ int callCommand(Session& session, const CallOptions& o) {
     id = session.methodId(objectId, o.method);
   }
   std::vector<EXTfldval> params;
-  for (const std::string& arg : o.args) params.push_back(argumentValue(arg, session.registry()));
+  for (const std::string& arg : o.args) {
+    // Everything after METHOD is the method's; an option written there is most likely meant
+    // for zqhost, so say where it went.
+    const std::string name = arg.substr(0, arg.find('='));
+    for (const char* option :
+         {"--save", "--print", "-p", "-r", "-q", "--quiet", "--static", "--module", "--help", "-h"})
+      if (name == option && !o.quiet)
+        std::cerr << "zqhost: warning: " << arg << " follows METHOD and goes to the method as "
+                  << "text; options go before METHOD (char:" << arg << " says text)\n";
+    params.push_back(argumentValue(arg, session.registry()));
+  }
   for (const Save& s : saves)
     if (static_cast<size_t>(s.param) > params.size())
       throw UsageError("--save " + std::to_string(s.param) + ": no such parameter");
