@@ -53,11 +53,11 @@ bool constantValue(const hostrt::Host::Registry& registry, const std::string& na
   return found && parseInteger(found->value, value);
 }
 
-EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& registry) {
+void setArgumentValue(const std::string& arg, const hostrt::Host::Registry& registry,
+                      EXTfldval& v) {
   const size_t colon = arg.find(':');
   const std::string prefix = colon == std::string::npos ? "" : arg.substr(0, colon);
   const std::string rest = colon == std::string::npos ? arg : arg.substr(colon + 1);
-  EXTfldval v;
   if (prefix == "int" || prefix == "int64") {
     long long n = 0;
     if (!parseInteger(rest, n) && !constantValue(registry, rest, n))
@@ -84,7 +84,7 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
       throw UsageError("not a boolean: " + arg);
     }
   } else if (prefix == "file") {
-    v = fileValue(rest);
+    readFile(rest, v);
   } else if (prefix == "bin") {
     std::string bytes;
     if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
@@ -110,7 +110,6 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
   } else {
     v = hostrt::charValue(arg);
   }
-  return v;
 }
 
 }  // namespace zqhost

@@ -87,7 +87,7 @@ ssize_t readSome(int fd, void* buf, size_t count) {
 
 }  // namespace
 
-EXTfldval fileValue(const std::string& path) {
+void readFile(const std::string& path, EXTfldval& v) {
   const std::string name = path == "-" ? "standard input" : path;
   const int fd = path == "-" ? takeStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(name, std::strerror(errno));
@@ -127,16 +127,14 @@ EXTfldval fileValue(const std::string& path) {
     used += n;
   }
 
-  EXTfldval v;
   if (used == 0) {
     v.setBinary(fftBinary, nullptr, 0);
-    return v;
+    return;
   }
   if (used < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(used));  // shrinking
   HANsetUsed(owner.h, static_cast<qlong>(used));
   v.setHandle(fftBinary, owner.h);
   owner.h = nullptr;
-  return v;
 }
 
 std::string readWholeFile(const std::string& path) {

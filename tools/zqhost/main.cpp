@@ -205,8 +205,9 @@ int callCommand(Session& session, const CallOptions& o) {
   } else {
     id = session.methodId(objectId, o.method);
   }
-  std::vector<EXTfldval> params;
-  for (const std::string& arg : o.args) {
+  std::vector<EXTfldval> params(o.args.size());
+  for (size_t i = 0; i < o.args.size(); ++i) {
+    const std::string& arg = o.args[i];
     // Everything after METHOD is the method's; an option written there is most likely meant
     // for zqhost, so say where it went.
     const std::string name = arg.substr(0, arg.find('='));
@@ -215,7 +216,7 @@ int callCommand(Session& session, const CallOptions& o) {
       if (name == option && !o.quiet)
         std::cerr << "zqhost: warning: " << arg << " follows METHOD and goes to the method as "
                   << "text; options go before METHOD (char:" << arg << " says text)\n";
-    params.push_back(argumentValue(arg, session.registry()));
+    setArgumentValue(arg, session.registry(), params[i]);
   }
   for (const Save& s : saves)
     if (static_cast<size_t>(s.param) > params.size())
