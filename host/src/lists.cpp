@@ -109,6 +109,7 @@ void EXTqlist::setCurRow(qlong row) {
 qlong EXTqlist::insertRow(qlong row) {
   if (!mData || listRowsRefused()) return 0;
   if (mData->isRow && !mData->rows.empty()) return 0;
+  if (mData->rows.size() >= 0x7FFFFFFF) return 0;  // line numbers are 32-bit counts
   const size_t n = mData->cols.size();
   RowData r;
   r.cells.reset(new FldData[n > 0 ? n : 1]);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -16,17 +17,37 @@
 
 namespace hostrt {
 
+// The conversions count in 32 bits, so longer texts go through them in parts; a part of UTF-8
+// ends before a lead byte, so that no character is split.
+const size_t kPart = size_t(1) << 30;
+
 std::u32string toU32(const std::string& utf8) {
   std::u32string out(utf8.size(), U'\0');
-  out.resize(static_cast<size_t>(CHARconvFromUtf8(reinterpret_cast<const qbyte*>(utf8.data()),
-                                                  static_cast<qlong>(utf8.size()), &out[0])));
+  const qbyte* src = reinterpret_cast<const qbyte*>(utf8.data());
+  size_t from = 0, n = 0;
+  while (from < utf8.size()) {
+    size_t part = utf8.size() - from;
+    if (part > kPart) {
+      part = kPart;
+      for (int back = 0; back < 3 && (src[from + part] & 0xC0) == 0x80; ++back) --part;
+    }
+    n += static_cast<size_t>(CHARconvFromUtf8(src + from, static_cast<qlong>(part), &out[n]));
+    from += part;
+  }
+  out.resize(n);
   return out;
 }
 
 std::string fromU32(const std::u32string& s) {
   std::string out(s.size() * 4, '\0');
-  out.resize(static_cast<size_t>(
-      CHARconvToUtf8(s.data(), static_cast<qlong>(s.size()), reinterpret_cast<qbyte*>(&out[0]))));
+  size_t from = 0, n = 0;
+  while (from < s.size()) {
+    const size_t part = s.size() - from < kPart ? s.size() - from : kPart;
+    n += static_cast<size_t>(CHARconvToUtf8(s.data() + from, static_cast<qlong>(part),
+                                            reinterpret_cast<qbyte*>(&out[n])));
+    from += part;
+  }
+  out.resize(n);
   return out;
 }
 
@@ -35,6 +56,9 @@ std::string toUtf8(const EXTfldval& v) { return fromU32(textOf(*v.data())); }
 EXTfldval charValue(const std::string& utf8) {
   EXTfldval v;
   const std::u32string s = toU32(utf8);
+  if (s.size() > kMaxCharacters)
+    throw std::length_error("a character value holds at most " + std::to_string(kMaxCharacters) +
+                            " characters, not " + std::to_string(s.size()));
   v.setChar(s.data(), static_cast<qlong>(s.size()));
   return v;
 }
@@ -86,7 +110,9 @@ void ECOaddParam(EXTCompInfo* eci, const EXTfldval* val) {
 }
 
 void ECOsetParameterChanged(EXTCompInfo* eci, qlong n) {
-  if (eci && eci->mCall) eci->mCall->changed.insert(n);
+  if (!eci || !eci->mCall || n < 1) return;
+  std::vector<char>& changed = eci->mCall->changed;
+  if (static_cast<size_t>(n) <= changed.size()) changed[static_cast<size_t>(n - 1)] = 1;
 }
 
 void ECOaddResult(EXTCompInfo* eci, const EXTfldval* val) {
@@ -410,6 +436,7 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
                        std::vector<EXTfldval>& params) {
   HostCall call;
   for (EXTfldval& p : params) call.params.push_back(p.data());
+  call.changed.assign(params.size(), 0);
   const size_t before = recordedCalls().size();
   HostCall* callPtr = &call;
   EXTCompInfo eci;
@@ -422,7 +449,8 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
   out.answer = mProc(nullptr, msgMethodCall, 0, static_cast<LPARAM>(inst), &eci);
   out.hasReturn = call.hasResult;
   if (call.hasResult) out.ret.data()->swap(*call.result.data());  // hand over, no copy
-  out.changed.assign(call.changed.begin(), call.changed.end());
+  for (size_t i = 0; i < call.changed.size(); ++i)
+    if (call.changed[i]) out.changed.push_back(static_cast<qlong>(i + 1));
   const std::vector<RecordedCall>& all = recordedCalls();
   for (size_t i = before; i < all.size(); ++i) {
     const RecordedCall& c = all[i];
