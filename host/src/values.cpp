@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "extcomp.h"
@@ -418,7 +419,9 @@ qbool EXTfldval::getList(EXTqlist* out, qbool) const {
 
 void EXTfldval::setList(EXTqlist* list, qbool ownIt) {
   ListData* src = list ? list->data() : nullptr;
-  ListData* copy = src ? (ownIt ? new ListData() : new ListData(*src)) : new ListData();
+  // Everything that needs memory happens before the value or list changes: a failure leaves
+  // both as they were and frees the copy.
+  std::unique_ptr<ListData> copy(src && !ownIt ? new ListData(*src) : new ListData());
   if (src && ownIt) {
     copy->isRow = src->isRow;
     copy->cols.swap(src->cols);
@@ -427,10 +430,14 @@ void EXTfldval::setList(EXTqlist* list, qbool ownIt) {
     src->current = 0;
   }
   const bool row = src && src->isRow;
-  mData->reset(row ? fftRow : fftList, 0, false);
-  delete mData->list;
-  mData->list = copy;
+  FldData& d = *mData;
+  d.clearPayload();
+  d.type = row ? fftRow : fftList;
+  d.subtype = 0;
+  d.null = false;
+  d.v.i64 = 0;
   copy->isRow = row;
+  d.list = copy.release();
 }
 
 objinst EXTfldval::getObjRef() const {
