@@ -253,7 +253,7 @@ HazardTable& hazardTable() {
 //   sets of such literals, classes and ranges within a-z, A-Z or 0-9, also negated;
 //   groups ( ) and (?: ), alternation, and the quantifiers * + ? (also lazy) and {n} {n,} {n,m}
 //   (n, m up to 1000). A quantified group must not match empty nor hold a quantifier or a
-//   choice.
+//   choice; no branch of a choice may match empty.
 class SubsetParser {
  public:
   SubsetParser(const char32_t* chars, size_t count) : mPos(chars), mEnd(chars + count) {}
@@ -295,6 +295,9 @@ class SubsetParser {
       ++mPos;
       info.alternatives = true;
     }
+    // PCRE2 10.42's JIT misses matches after a choice with an empty branch ((?:a|)a*a finds
+    // nothing in "kak"), so a choice may not have a branch that can match empty.
+    if (empty && info.alternatives) return false;
     info.canBeEmpty = empty;
     --mDepth;
     return true;
