@@ -466,7 +466,7 @@ qbool EXTfldval::conv(ffttype type, qshort subtype) {
     case fftCharacter: {
       if (isListType(d.type) || isByteType(d.type) || d.type == fftObjref) return qfalse;
       const std::u32string t = textOf(d);
-      out.h = charHandle(t.data(), static_cast<qlong>(t.size()));
+      out.h = charHandle(t.data(), charCount(t.size()));
       break;
     }
     case fftInteger:
@@ -663,5 +663,5 @@ qlong EXTfldval::pos(const EXTfldval& sub) const {
 
 void EXTfldval::concat(const EXTfldval& other) {
   const std::u32string t = textOf(*mData) + textOf(*other.mData);
-  setChar(t.data(), static_cast<qlong>(t.size()));
+  setChar(t.data(), charCount(t.size()));
 }

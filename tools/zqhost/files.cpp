@@ -42,7 +42,7 @@ ssize_t readSome(int fd, void* buf, size_t count) {
 
 }  // namespace
 
-EXTfldval fileValue(const std::string& path) {
+void readFile(const std::string& path, EXTfldval& v) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(path, std::strerror(errno));
   FileCloser closer{fd};
@@ -81,16 +81,14 @@ EXTfldval fileValue(const std::string& path) {
     used += n;
   }
 
-  EXTfldval v;
   if (used == 0) {
     v.setBinary(fftBinary, nullptr, 0);
-    return v;
+    return;
   }
   if (used < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(used));  // shrinking
   HANsetUsed(owner.h, static_cast<qlong>(used));
   v.setHandle(fftBinary, owner.h);
   owner.h = nullptr;
-  return v;
 }
 
 }  // namespace zqhost

@@ -84,12 +84,12 @@ bool isNumber(const std::string& s) {
   return true;
 }
 
-// A command-line argument as a host value.
-EXTfldval argValue(const std::string& arg) {
+// Sets v to a command-line argument as a host value, in place: a file's content is read into
+// v and not copied again.
+void setArgValue(const std::string& arg, EXTfldval& v) {
   const size_t colon = arg.find(':');
   const std::string prefix = colon == std::string::npos ? "" : arg.substr(0, colon);
   const std::string rest = colon == std::string::npos ? arg : arg.substr(colon + 1);
-  EXTfldval v;
   if (prefix == "int" || prefix == "int64") {
     errno = 0;
     char* end = nullptr;
@@ -115,7 +115,7 @@ EXTfldval argValue(const std::string& arg) {
       throw UsageError("not a boolean: " + arg);
     }
   } else if (prefix == "file") {
-    v = fileValue(rest);
+    readFile(rest, v);
   } else if (prefix == "bin") {
     std::string bytes;
     if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
@@ -132,7 +132,6 @@ EXTfldval argValue(const std::string& arg) {
   } else {
     v = hostrt::charValue(arg);
   }
-  return v;
 }
 
 int callCommand(Session& session, const std::vector<std::string>& args, bool isStatic,
@@ -152,8 +151,8 @@ int callCommand(Session& session, const std::vector<std::string>& args, bool isS
   } else {
     id = session.methodId(objectId, method);
   }
-  std::vector<EXTfldval> params;
-  for (size_t i = 1; i < args.size(); ++i) params.push_back(argValue(args[i]));
+  std::vector<EXTfldval> params(args.size() - 1);
+  for (size_t i = 1; i < args.size(); ++i) setArgValue(args[i], params[i - 1]);
   for (const auto& s : saves)
     if (s.first < 1 || static_cast<size_t>(s.first) > params.size())
       throw UsageError("--save " + std::to_string(s.first) + ": no such parameter");
