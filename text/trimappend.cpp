@@ -118,7 +118,9 @@ qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) {
       return kErrMemory;
     qlong written = 0;
     target.getChar(numberLen, joined.chars(), written);
-    std::memcpy(joined.chars() + written, sepChars, static_cast<size_t>(sepLen) * sizeof(qchar));
+    // Without a separator sepChars is null, which memcpy must not be given even for 0 bytes.
+    if (sepLen > 0)
+      std::memcpy(joined.chars() + written, sepChars, static_cast<size_t>(sepLen) * sizeof(qchar));
     std::memcpy(joined.chars() + written + sepLen, textChars,
                 static_cast<size_t>(textLen) * sizeof(qchar));
     HANsetUsed(joined.get(), (written + sepLen + textLen) * 4);
