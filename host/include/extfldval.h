@@ -48,6 +48,8 @@ class HOST_API EXTfldval {
   qlong getCharLen() const;
   void getChar(qlong maxLen, qchar* buf, qlong& realLen) const;
   void getChar(strxxx& out) const;
+  // setChar (and setBinary) throw std::bad_alloc when memory cannot be had, also for more
+  // than 536870911 characters: a handle counts its bytes in 32 bits.
   void setChar(const qchar* chars, qlong len);
   void setChar(const strxxx& s) { setChar(s.cString(), s.length()); }
 

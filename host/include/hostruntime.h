@@ -100,7 +100,11 @@ HOST_API void resetFailures();
 // The comma character that the text-to-integer rule skips (a comma unless set).
 HOST_API void setCommaChar(qchar c);
 
-// UTF-8 helpers for hosts.
+// The most characters a character value holds (its handle counts bytes in 32 bits).
+const size_t kMaxCharacters = 0x7FFFFFFF / 4;
+
+// UTF-8 helpers for hosts. charValue throws std::length_error for a text of more than
+// kMaxCharacters characters (and std::bad_alloc when memory cannot be had).
 HOST_API std::string toUtf8(const EXTfldval& v);  // the value's text
 HOST_API EXTfldval charValue(const std::string& utf8);
 HOST_API std::u32string toU32(const std::string& utf8);

@@ -3,13 +3,10 @@
 // calling context (variables, list cells and $cinst, resolved through ECOfindVariable).
 //
 // Grammar, loosest binding first (all binary operators associate to the left):
-//   or      := and { "|" and }
-//   and     := compare { "&" compare }
-//   compare := sum { ("=" | "<>" | "<" | ">" | "<=" | ">=") sum }
-//   sum     := product { ("+" | "-") product }
-//   product := unary { ("*" | "/") unary }
-//   unary   := "-" unary | primary
-//   primary := number | text | name | function "(" [ or { "," or } ] ")" | "(" or ")"
+//   expr    := unary { binop unary }, binop one of (loosest first)
+//              "|"; "&"; "=" "<>" "<" ">" "<=" ">="; "+" "-"; "*" "/"
+//   unary   := { "-" } primary
+//   primary := number | text | name | function "(" [ expr { "," expr } ] ")" | "(" expr ")"
 //            | "$cinst.$cols.$makelist($ref.$name)"
 #include <cmath>
 #include <memory>
@@ -37,7 +34,10 @@ enum : qlong {
   kCalcNoMemory = 11,        // memory for the parsed calculation could not be had
 };
 
-const int kMaxNesting = 200;  // parentheses and unary minus signs inside each other
+// The parser descends once per parenthesis, function call or unary minus sign inside another,
+// so kMaxNesting bounds its stack; the evaluator works without recursion, and kMaxDepth bounds
+// the height of the tree that binary operator chains build.
+const int kMaxNesting = 200;  // parentheses, function calls and unary minus signs inside each other
 const int kMaxDepth = 1000;   // operators on one path of the expression tree
 
 enum class Fn { Con, Len, Upp, Low, Mid, Pos, Abs, Int, Min, Max, Not };
@@ -234,7 +234,7 @@ class Parser {
 
   void parse() {
     if (mTok.kind == Tok::End) throw ParseError{kCalcEmpty, 0, 0};
-    mOut.root = parseOr();
+    mOut.root = parseExpr();
     if (mTok.kind != Tok::End) fail(kCalcSyntax);
   }
 
@@ -251,131 +251,140 @@ class Parser {
   }
 
   // Adds a node; at is the token that made it (for the fault of a tree grown too high).
-  int add(Node n, const Token& at) {
+  int add(Node n, const Token& at) { return add(std::move(n), at.first, at.last); }
+  int add(Node n, qlong first, qlong last) {
     for (int k : n.kids)
       if (mOut.nodes[static_cast<size_t>(k)].depth + 1 > n.depth)
         n.depth = mOut.nodes[static_cast<size_t>(k)].depth + 1;
-    if (n.depth > kMaxDepth) throw ParseError{kCalcTooComplex, at.first, at.last};
+    if (n.depth > kMaxDepth) throw ParseError{kCalcTooComplex, first, last};
     mOut.nodes.push_back(std::move(n));
     return static_cast<int>(mOut.nodes.size() - 1);
   }
 
-  int binary(const Token& opToken, int left, int right) {
+  // Binding strength of a binary operator, 0 for a token that is none.
+  static int bindingOf(const Token& t) {
+    if (t.kind != Tok::Op) return 0;
+    switch (t.op) {
+      case Op::Or:
+        return 1;
+      case Op::And:
+        return 2;
+      case Op::Eq:
+      case Op::Ne:
+      case Op::Lt:
+      case Op::Gt:
+      case Op::Le:
+      case Op::Ge:
+        return 3;
+      case Op::Add:
+      case Op::Sub:
+        return 4;
+      case Op::Mul:
+      case Op::Div:
+        return 5;
+    }
+    return 0;
+  }
+
+  struct PendingOp {
+    Op op;
+    int binding;
+    qlong first, last;
+  };
+
+  // Joins the two topmost operands with the topmost operator.
+  void reduce(std::vector<int>& operands, std::vector<PendingOp>& ops) {
+    const PendingOp o = ops.back();
+    ops.pop_back();
+    const int right = operands.back();
+    operands.pop_back();
     Node n(Kind::Binary);
-    n.op = opToken.op;
-    n.kids = {left, right};
-    return add(std::move(n), opToken);
+    n.op = o.op;
+    n.kids = {operands.back(), right};
+    operands.back() = add(std::move(n), o.first, o.last);
   }
 
-  bool atOp(std::initializer_list<Op> ops) const {
-    if (mTok.kind != Tok::Op) return false;
-    for (Op o : ops)
-      if (mTok.op == o) return true;
-    return false;
-  }
-
-  int parseOr() {
-    int left = parseAnd();
-    while (atOp({Op::Or})) {
-      const Token op = mTok;
+  // A whole expression with its binary operators, read in a loop with operator precedence
+  // (all operators associate to the left), so that only parentheses, calls and signs make the
+  // parser descend. Nodes come out in postfix order, as the evaluator needs them.
+  int parseExpr() {
+    std::vector<int> operands{parseUnary()};
+    std::vector<PendingOp> ops;
+    for (int binding; (binding = bindingOf(mTok)) != 0;) {
+      while (!ops.empty() && ops.back().binding >= binding) reduce(operands, ops);
+      ops.push_back(PendingOp{mTok.op, binding, mTok.first, mTok.last});
       advance();
-      left = binary(op, left, parseAnd());
+      operands.push_back(parseUnary());
     }
-    return left;
+    while (!ops.empty()) reduce(operands, ops);
+    return operands.back();
   }
 
-  int parseAnd() {
-    int left = parseCompare();
-    while (atOp({Op::And})) {
-      const Token op = mTok;
-      advance();
-      left = binary(op, left, parseCompare());
-    }
-    return left;
+  // Entering a parenthesis, a call or a unary minus: count the nesting against its limit.
+  void nest(qlong first, qlong last) {
+    if (++mNesting > kMaxNesting) throw ParseError{kCalcTooComplex, first, last};
   }
 
-  int parseCompare() {
-    int left = parseSum();
-    while (atOp({Op::Eq, Op::Ne, Op::Lt, Op::Gt, Op::Le, Op::Ge})) {
-      const Token op = mTok;
-      advance();
-      left = binary(op, left, parseSum());
-    }
-    return left;
-  }
+  // The functions below that the parser descends through (unary, primary, parenthesis, call)
+  // keep only positions and indexes in their frames; whatever needs tokens, texts or nodes is
+  // done in functions of its own that are not inlined, so each level of nesting costs little
+  // stack.
 
-  int parseSum() {
-    int left = parseProduct();
-    while (atOp({Op::Add, Op::Sub})) {
-      const Token op = mTok;
-      advance();
-      left = binary(op, left, parseProduct());
-    }
-    return left;
-  }
-
-  int parseProduct() {
-    int left = parseUnary();
-    while (atOp({Op::Mul, Op::Div})) {
-      const Token op = mTok;
-      advance();
-      left = binary(op, left, parseUnary());
-    }
-    return left;
-  }
-
-  // Entering a parenthesis or a unary minus: count the nesting against its limit.
-  void nest(const Token& t) {
-    if (++mNesting > kMaxNesting) throw ParseError{kCalcTooComplex, t.first, t.last};
-  }
-
+  // A run of unary minus signs is read in a loop, each sign counted as one level of nesting;
+  // the operand is then wrapped in one negation per sign.
   int parseUnary() {
-    if (!atOp({Op::Sub})) return parsePrimary();
-    const Token t = mTok;
-    nest(t);
-    advance();
+    std::vector<std::pair<qlong, qlong>> signs;
+    while (mTok.kind == Tok::Op && mTok.op == Op::Sub) {
+      nest(mTok.first, mTok.last);
+      signs.emplace_back(mTok.first, mTok.last);
+      advance();
+    }
+    int operand = parsePrimary();
+    for (size_t i = signs.size(); i-- > 0;) {
+      operand = negate(operand, signs[i].first, signs[i].second);
+      --mNesting;
+    }
+    return operand;
+  }
+
+  [[gnu::noinline]] int negate(int operand, qlong first, qlong last) {
     Node n(Kind::Negate);
-    n.kids = {parseUnary()};
-    --mNesting;
-    return add(std::move(n), t);
+    n.kids = {operand};
+    return add(std::move(n), first, last);
   }
 
   int parsePrimary() {
-    Token t = mTok;
-    switch (t.kind) {
-      case Tok::Number: {
-        advance();
-        Node n(Kind::Number);
-        n.number = t.number;
-        return add(std::move(n), t);
-      }
-      case Tok::Text: {
-        advance();
-        Node n(Kind::Text);
-        n.text = t.text;
-        return add(std::move(n), t);
-      }
-      case Tok::LParen: {
-        nest(t);
-        advance();
-        const int inner = parseOr();
-        if (mTok.kind != Tok::RParen) {
-          if (mTok.kind == Tok::End) throw ParseError{kCalcMissingParen, t.first, mTok.last};
-          fail(kCalcSyntax);
-        }
-        advance();
-        --mNesting;
-        return inner;
-      }
-      case Tok::Name:
-        advance();
-        return mTok.kind == Tok::LParen ? parseCall(t) : parseName(t);
-      default:
-        fail(kCalcSyntax);
-    }
+    if (mTok.kind == Tok::LParen) return parseParenthesis();
+    if (mTok.kind != Tok::Name) return parseLiteral();
+    advance();  // the name is now mPrev
+    return mTok.kind == Tok::LParen ? parseCall() : parseName(mPrev);
   }
 
-  int parseName(const Token& t) {
+  [[gnu::noinline]] int parseLiteral() {
+    const Token t = mTok;
+    if (t.kind != Tok::Number && t.kind != Tok::Text) fail(kCalcSyntax);
+    advance();
+    Node n(t.kind == Tok::Number ? Kind::Number : Kind::Text);
+    n.number = t.number;
+    n.text = t.text;
+    return add(std::move(n), t);
+  }
+
+  int parseParenthesis() {
+    const qlong first = mTok.first, last = mTok.last;
+    nest(first, last);
+    advance();
+    const int inner = parseExpr();
+    if (mTok.kind != Tok::RParen) {
+      if (mTok.kind == Tok::End) throw ParseError{kCalcMissingParen, first, mTok.last};
+      fail(kCalcSyntax);
+    }
+    advance();
+    --mNesting;
+    return inner;
+  }
+
+  [[gnu::noinline]] int parseName(const Token& t) {
     // $ notation: only $cinst and $cinst.column.
     const size_t dot = t.text.find(U'.');
     const std::u32string head = t.text.substr(0, dot);
@@ -394,41 +403,62 @@ class Parser {
     return add(std::move(n), t);
   }
 
-  int parseCall(const Token& name) {
-    advance();  // the opening parenthesis
-    if (equalsIgnoringCase(name.text, "$cinst.$cols.$makelist")) {
-      if (mTok.kind != Tok::Name || !equalsIgnoringCase(mTok.text, "$ref.$name"))
-        throw ParseError{kCalcNotation, name.first, mTok.kind == Tok::End ? mPrev.last : mTok.last};
-      advance();
-      if (mTok.kind != Tok::RParen) fail(kCalcSyntax);
-      advance();
-      return add(Node(Kind::ColumnNames), name);
-    }
-    if (name.text.find(U'$') != std::u32string::npos)
-      throw ParseError{kCalcNotation, name.first, name.last};
-    const FnInfo* info = nullptr;
+  // What a name before "(" calls: 0 with info set for a function, -1 for the column name list
+  // of $cinst, else the error code.
+  [[gnu::noinline]] static qlong callee(const Token& name, const FnInfo*& info) {
+    info = nullptr;
+    if (equalsIgnoringCase(name.text, "$cinst.$cols.$makelist")) return -1;
+    if (name.text.find(U'$') != std::u32string::npos) return kCalcNotation;
     for (const FnInfo& f : kFunctions)
       if (equalsIgnoringCase(name.text, f.name)) info = &f;
-    if (!info) throw ParseError{kCalcUnknownFunction, name.first, name.last};
+    return info ? 0 : kCalcUnknownFunction;
+  }
+
+  // $cinst.$cols.$makelist($ref.$name), read up to its opening parenthesis.
+  [[gnu::noinline]] int parseColumnNames(qlong first, qlong last) {
+    if (mTok.kind != Tok::Name || !equalsIgnoringCase(mTok.text, "$ref.$name"))
+      throw ParseError{kCalcNotation, first, mTok.kind == Tok::End ? mPrev.last : mTok.last};
+    advance();
+    if (mTok.kind != Tok::RParen) fail(kCalcSyntax);
+    advance();
+    return add(Node(Kind::ColumnNames), first, last);
+  }
+
+  [[gnu::noinline]] int call(Fn fn, std::vector<int>& kids, qlong first, qlong last) {
     Node n(Kind::Call);
-    n.fn = info->fn;
+    n.fn = fn;
+    n.kids = std::move(kids);
+    return add(std::move(n), first, last);
+  }
+
+  // A call, read from its name (mPrev) on.
+  int parseCall() {
+    const qlong first = mPrev.first, last = mPrev.last;
+    const FnInfo* info;
+    const qlong what = callee(mPrev, info);
+    advance();  // the opening parenthesis
+    if (what == -1) return parseColumnNames(first, last);
+    if (what != 0) throw ParseError{what, first, last};
+    nest(first, last);
+    std::vector<int> kids;
     if (mTok.kind != Tok::RParen) {
       for (;;) {
-        n.kids.push_back(parseOr());
+        kids.push_back(parseExpr());
         if (mTok.kind != Tok::Comma) break;
         advance();
       }
     }
     if (mTok.kind != Tok::RParen) {
-      if (mTok.kind == Tok::End) throw ParseError{kCalcMissingParen, name.first, mTok.last};
+      if (mTok.kind == Tok::End) throw ParseError{kCalcMissingParen, first, mTok.last};
       fail(kCalcSyntax);
     }
-    const qlong last = mTok.last;
+    const qlong closing = mTok.last;
     advance();
-    const int count = static_cast<int>(n.kids.size());
+    --mNesting;
+    const int count = static_cast<int>(kids.size());
     if (count < info->minArgs || (info->maxArgs >= 0 && count > info->maxArgs))
-      throw ParseError{kCalcArgumentCount, name.first, last};
-    return add(std::move(n), name);
+      throw ParseError{kCalcArgumentCount, first, closing};
+    return call(info->fn, kids, first, last);
   }
 
   Lexer mLex;
@@ -447,12 +477,53 @@ bool isNumberKind(ffttype t) {
   return t == fftInteger || t == fftInt64 || t == fftNumber || t == fftBoolean;
 }
 
+// An operand's value, or the failure that working it out met.
+struct Slot {
+  bool ok = false;
+  EXTfldval value;
+};
+
 class Evaluator {
  public:
   Evaluator(const CalcProgram& p, EXTCompInfo* eci) : mP(p), mEci(eci) {}
 
-  EXTfldval eval(int index) {
-    const Node& n = mP.nodes[static_cast<size_t>(index)];
+  // Works the tree out without recursion, however deep it is. The parser adds every node after
+  // its operands, so the node list is the tree in postfix order: each node takes its operands'
+  // values from the top of a stack and leaves its own value there. A failure travels as a
+  // value, so that & and | still ignore a failed right operand that they do not need (which a
+  // left-to-right evaluation would never have looked at); every other node fails with it.
+  EXTfldval run() {
+    std::vector<Slot> stack;
+    for (const Node& n : mP.nodes) {
+      const size_t count = n.kids.size();
+      if (stack.size() < count) throw EvalError();
+      const size_t first = stack.size() - count;
+      Slot out;
+      try {
+        out.value = compute(n, stack.data() + first, count);
+        out.ok = true;
+      } catch (const EvalError&) {
+        out.ok = false;
+      }
+      stack.resize(first);
+      stack.push_back(std::move(out));
+    }
+    if (stack.size() != 1 || !stack.front().ok) throw EvalError();
+    return stack.front().value;
+  }
+
+ private:
+  EXTfldval compute(const Node& n, const Slot* args, size_t count) {
+    if (n.kind == Kind::Binary && (n.op == Op::And || n.op == Op::Or)) {
+      if (!args[0].ok) throw EvalError();
+      const bool left = truthOf(args[0].value);
+      if (n.op == Op::And && !left) return boolValue(false);
+      if (n.op == Op::Or && left) return boolValue(true);
+      if (!args[1].ok) throw EvalError();
+      return boolValue(truthOf(args[1].value));
+    }
+    for (size_t i = 0; i < count; ++i)
+      if (!args[i].ok) throw EvalError();
     EXTfldval v;
     switch (n.kind) {
       case Kind::Number:
@@ -470,14 +541,14 @@ class Evaluator {
       case Kind::ColumnNames:
         return columnNames();
       case Kind::Negate: {
-        const EXTfldval x = eval(n.kids[0]);
+        const EXTfldval& x = args[0].value;
         if (x.isNull()) return nullNumber();
         return numberValue(-numberOf(x));
       }
       case Kind::Binary:
-        return binary(n);
+        return binary(n, args[0].value, args[1].value);
       case Kind::Call:
-        return call(n);
+        return call(n, args, count);
     }
     throw EvalError();
   }
@@ -549,15 +620,8 @@ class Evaluator {
     return c < 0 ? -1 : c > 0 ? 1 : 0;
   }
 
-  EXTfldval binary(const Node& n) {
-    if (n.op == Op::And || n.op == Op::Or) {
-      const bool left = truthOf(eval(n.kids[0]));
-      if (n.op == Op::And && !left) return boolValue(false);
-      if (n.op == Op::Or && left) return boolValue(true);
-      return boolValue(truthOf(eval(n.kids[1])));
-    }
-    const EXTfldval a = eval(n.kids[0]);
-    const EXTfldval b = eval(n.kids[1]);
+  // Comparisons and arithmetic (& and | are worked out in compute).
+  static EXTfldval binary(const Node& n, const EXTfldval& a, const EXTfldval& b) {
     switch (n.op) {
       case Op::Eq:
         return boolValue(compare(a, b) == 0);
@@ -597,30 +661,28 @@ class Evaluator {
     return v;
   }
 
-  EXTfldval call(const Node& n) {
-    std::vector<EXTfldval> args;
-    args.reserve(n.kids.size());
-    for (int k : n.kids) args.push_back(eval(k));
+  static EXTfldval call(const Node& n, const Slot* slots, size_t nargs) {
+    const auto arg = [slots](size_t i) -> const EXTfldval& { return slots[i].value; };
     EXTfldval v;
     switch (n.fn) {
       case Fn::Con: {
         std::u32string s;
-        for (const EXTfldval& a : args) s += textOf(a);
+        for (size_t i = 0; i < nargs; ++i) s += textOf(arg(i));
         return textValue(s);
       }
       case Fn::Len:
-        v.setLong(static_cast<qlong>(textOf(args[0]).size()));
+        v.setLong(static_cast<qlong>(textOf(arg(0)).size()));
         return v;
       case Fn::Upp:
       case Fn::Low: {
-        std::u32string s = textOf(args[0]);
+        std::u32string s = textOf(arg(0));
         for (qchar& c : s) c = n.fn == Fn::Upp ? uppC(c) : lowC(c);
         return textValue(s);
       }
       case Fn::Mid: {
-        const std::u32string s = textOf(args[0]);
-        double start = std::trunc(numberOf(args[1]));
-        double count = args.size() > 2 ? std::trunc(numberOf(args[2])) : 1e18;
+        const std::u32string s = textOf(arg(0));
+        double start = std::trunc(numberOf(arg(1)));
+        double count = nargs > 2 ? std::trunc(numberOf(arg(2))) : 1e18;
         if (start < 1) start = 1;
         if (count < 0) count = 0;
         if (start > static_cast<double>(s.size())) return textValue(U"");
@@ -631,17 +693,17 @@ class Evaluator {
         return textValue(s.substr(from, take));
       }
       case Fn::Pos: {
-        const std::u32string sub = textOf(args[0]), s = textOf(args[1]);
+        const std::u32string sub = textOf(arg(0)), s = textOf(arg(1));
         const size_t at = sub.empty() ? std::u32string::npos : s.find(sub);
         v.setLong(at == std::u32string::npos ? 0 : static_cast<qlong>(at) + 1);
         return v;
       }
       case Fn::Abs:
-        if (args[0].isNull()) return nullNumber();
-        return numberValue(std::fabs(numberOf(args[0])));
+        if (arg(0).isNull()) return nullNumber();
+        return numberValue(std::fabs(numberOf(arg(0))));
       case Fn::Int: {
-        if (args[0].isNull()) return nullNumber();
-        const double x = std::trunc(numberOf(args[0]));
+        if (arg(0).isNull()) return nullNumber();
+        const double x = std::trunc(numberOf(arg(0)));
         if (x >= -2147483648.0 && x <= 2147483647.0) {
           v.setLong(static_cast<qlong>(x));
           return v;
@@ -651,14 +713,14 @@ class Evaluator {
       case Fn::Min:
       case Fn::Max: {
         size_t best = 0;
-        for (size_t i = 1; i < args.size(); ++i) {
-          const int c = compare(args[i], args[best]);
+        for (size_t i = 1; i < nargs; ++i) {
+          const int c = compare(arg(i), arg(best));
           if (n.fn == Fn::Min ? c < 0 : c > 0) best = i;
         }
-        return args[best];
+        return arg(best);
       }
       case Fn::Not:
-        return boolValue(!truthOf(args[0]));
+        return boolValue(!truthOf(arg(0)));
     }
     throw EvalError();
   }
@@ -722,7 +784,7 @@ qbool EXTfldval::evalCalculation(EXTfldval& result, EXTCompInfo* eci, EXTqlist*,
   const std::shared_ptr<const CalcProgram> program = mData->calc;  // result may be this value
   if (!program || program->root < 0) return qfalse;
   try {
-    const EXTfldval value = Evaluator(*program, eci).eval(program->root);
+    const EXTfldval value = Evaluator(*program, eci).run();
     result = value;
     return qtrue;
   } catch (const EvalError&) {

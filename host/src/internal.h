@@ -43,7 +43,10 @@ struct FldData {
   }
   ~FldData() { clearPayload(); }
 
+  // A copy of other's content; a list inside is copied as well (without recursion).
   void assign(const FldData& other);
+  // A copy of other's content except a list, which is left to the caller (list stays null).
+  void assignExceptList(const FldData& other);
   void swap(FldData& other);
   void clearPayload();
   // Resets to the empty (or null) value of a type.
@@ -63,6 +66,9 @@ struct RowData {
   bool savedSelected = false;
 };
 
+// Lists nest through list cells as deep as a host builds them. Copying, freeing and comparing
+// them walk the nesting with work lists on the heap, never by recursion, so no depth of
+// nesting can exhaust the stack.
 struct ListData {
   bool isRow = false;
   std::vector<ColDef> cols;
@@ -70,8 +76,9 @@ struct ListData {
   qlong current = 0;
 
   ListData() = default;
-  ListData(const ListData& other);
+  ListData(const ListData& other);  // a deep copy
   ListData& operator=(const ListData&) = delete;
+  ~ListData();
 };
 
 // Text forms of values (conversion to character).

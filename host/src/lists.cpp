@@ -5,17 +5,68 @@
 #include "extfldval.h"
 #include "internal.h"
 
-ListData::ListData(const ListData& other)
-    : isRow(other.isRow), cols(other.cols), current(other.current) {
-  rows.reserve(other.rows.size());
-  const size_t n = cols.size();
-  for (const RowData& r : other.rows) {
+namespace {
+
+using PendingCopy = std::pair<ListData*, const ListData*>;
+
+// Copies src's columns, lines and cells into the empty list dst. A cell holding a list gets a
+// new empty list, which is queued in pending to be filled from the source's.
+void copyLevel(ListData& dst, const ListData& src, std::vector<PendingCopy>& pending) {
+  dst.isRow = src.isRow;
+  dst.cols = src.cols;
+  dst.current = src.current;
+  dst.rows.reserve(src.rows.size());
+  const size_t n = src.cols.size();
+  for (const RowData& r : src.rows) {
     RowData copy;
-    copy.cells.reset(new FldData[n]);
-    for (size_t c = 0; c < n; ++c) copy.cells[c] = r.cells[c];
+    copy.cells.reset(new FldData[n > 0 ? n : 1]);
     copy.selected = r.selected;
     copy.savedSelected = r.savedSelected;
-    rows.push_back(std::move(copy));
+    dst.rows.push_back(std::move(copy));
+    FldData* cells = dst.rows.back().cells.get();
+    for (size_t c = 0; c < n; ++c) {
+      cells[c].clearPayload();
+      cells[c].assignExceptList(r.cells[c]);
+      if (r.cells[c].list) {
+        cells[c].list = new ListData();
+        pending.emplace_back(cells[c].list, r.cells[c].list);
+      }
+    }
+  }
+}
+
+// Takes the lists out of l's cells into pending, leaving the cells without them.
+void detachLists(ListData& l, std::vector<ListData*>& pending) {
+  const size_t n = l.cols.size();
+  for (RowData& r : l.rows)
+    for (size_t c = 0; c < n; ++c)
+      if (r.cells[c].list) {
+        pending.push_back(r.cells[c].list);
+        r.cells[c].list = nullptr;
+      }
+}
+
+}  // namespace
+
+// On a failure part way, the lists made so far sit in cells of this list and are freed with it.
+ListData::ListData(const ListData& other) {
+  std::vector<PendingCopy> pending;
+  copyLevel(*this, other, pending);
+  while (!pending.empty()) {
+    const PendingCopy next = pending.back();
+    pending.pop_back();
+    copyLevel(*next.first, *next.second, pending);
+  }
+}
+
+ListData::~ListData() {
+  std::vector<ListData*> pending;
+  detachLists(*this, pending);
+  while (!pending.empty()) {
+    ListData* next = pending.back();
+    pending.pop_back();
+    detachLists(*next, pending);
+    delete next;  // holds no lists any more
   }
 }
 
@@ -58,6 +109,7 @@ void EXTqlist::setCurRow(qlong row) {
 qlong EXTqlist::insertRow(qlong row) {
   if (!mData || listRowsRefused()) return 0;
   if (mData->isRow && !mData->rows.empty()) return 0;
+  if (mData->rows.size() >= 0x7FFFFFFF) return 0;  // line numbers are 32-bit counts
   const size_t n = mData->cols.size();
   RowData r;
   r.cells.reset(new FldData[n > 0 ? n : 1]);

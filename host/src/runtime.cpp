@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -21,17 +22,37 @@
 
 namespace hostrt {
 
+// The conversions count in 32 bits, so longer texts go through them in parts; a part of UTF-8
+// ends before a lead byte, so that no character is split.
+const size_t kPart = size_t(1) << 30;
+
 std::u32string toU32(const std::string& utf8) {
   std::u32string out(utf8.size(), U'\0');
-  out.resize(static_cast<size_t>(CHARconvFromUtf8(reinterpret_cast<const qbyte*>(utf8.data()),
-                                                  static_cast<qlong>(utf8.size()), &out[0])));
+  const qbyte* src = reinterpret_cast<const qbyte*>(utf8.data());
+  size_t from = 0, n = 0;
+  while (from < utf8.size()) {
+    size_t part = utf8.size() - from;
+    if (part > kPart) {
+      part = kPart;
+      for (int back = 0; back < 3 && (src[from + part] & 0xC0) == 0x80; ++back) --part;
+    }
+    n += static_cast<size_t>(CHARconvFromUtf8(src + from, static_cast<qlong>(part), &out[n]));
+    from += part;
+  }
+  out.resize(n);
   return out;
 }
 
 std::string fromU32(const std::u32string& s) {
   std::string out(s.size() * 4, '\0');
-  out.resize(static_cast<size_t>(
-      CHARconvToUtf8(s.data(), static_cast<qlong>(s.size()), reinterpret_cast<qbyte*>(&out[0]))));
+  size_t from = 0, n = 0;
+  while (from < s.size()) {
+    const size_t part = s.size() - from < kPart ? s.size() - from : kPart;
+    n += static_cast<size_t>(CHARconvToUtf8(s.data() + from, static_cast<qlong>(part),
+                                            reinterpret_cast<qbyte*>(&out[n])));
+    from += part;
+  }
+  out.resize(n);
   return out;
 }
 
@@ -40,6 +61,9 @@ std::string toUtf8(const EXTfldval& v) { return fromU32(textOf(*v.data())); }
 EXTfldval charValue(const std::string& utf8) {
   EXTfldval v;
   const std::u32string s = toU32(utf8);
+  if (s.size() > kMaxCharacters)
+    throw std::length_error("a character value holds at most " + std::to_string(kMaxCharacters) +
+                            " characters, not " + std::to_string(s.size()));
   v.setChar(s.data(), static_cast<qlong>(s.size()));
   return v;
 }

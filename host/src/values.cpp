@@ -19,8 +19,13 @@ bool isNumeric(ffttype t) {
   return t == fftInteger || t == fftInt64 || t == fftNumber || t == fftBoolean;
 }
 
+// A handle's byte length is a 32-bit count: more characters than this cannot be held (and
+// len * 4 would overflow).
+const qlong kMaxChars = 0x7FFFFFFF / 4;
+
 qHandleInfo* charHandle(const qchar* chars, qlong len) {
   if (len <= 0) return nullptr;
+  if (len > kMaxChars) throw std::bad_alloc();
   qHandleInfo* h = handleNew(len * 4);
   if (!h) throw std::bad_alloc();
   std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
@@ -37,14 +42,20 @@ void FldData::clearPayload() {
   calc.reset();
 }
 
-void FldData::assign(const FldData& other) {
+void FldData::assignExceptList(const FldData& other) {
   type = other.type;
   subtype = other.subtype;
   null = other.null;
   v = other.v;
   h = handleCopy(other.h);
-  list = other.list ? new ListData(*other.list) : nullptr;
+  list = nullptr;
   calc = other.calc;
+}
+
+void FldData::assign(const FldData& other) {
+  std::unique_ptr<ListData> copy(other.list ? new ListData(*other.list) : nullptr);
+  assignExceptList(other);
+  list = copy.release();
 }
 
 void FldData::swap(FldData& other) {
@@ -548,16 +559,38 @@ int sign(qint64 x) { return x < 0 ? -1 : x > 0 ? 1 : 0; }
 
 int compareData(const FldData& a, const FldData& b, bool caseInsensitive);
 
+size_t rowCount(const ListData* l) { return l ? l->rows.size() : 0; }
+size_t colCount(const ListData* l) { return l ? l->cols.size() : 0; }
+
+// Lists compare by column count, then cell by cell in line order, then by line count. A list
+// cell's lists are compared in place of the cell: one level of a work list per nesting level.
 int compareLists(const ListData* a, const ListData* b, bool caseInsensitive) {
-  const size_t ra = a ? a->rows.size() : 0, rb = b ? b->rows.size() : 0;
-  const size_t ca = a ? a->cols.size() : 0, cb = b ? b->cols.size() : 0;
-  if (ca != cb) return ca < cb ? -1 : 1;
-  for (size_t r = 0; r < ra && r < rb; ++r)
-    for (size_t c = 0; c < ca; ++c) {
-      const int x = compareData(a->rows[r].cells[c], b->rows[r].cells[c], caseInsensitive);
-      if (x) return x;
+  struct Level {
+    const ListData *a, *b;
+    size_t row, col;
+  };
+  if (colCount(a) != colCount(b)) return colCount(a) < colCount(b) ? -1 : 1;
+  std::vector<Level> levels{{a, b, 0, 0}};
+  while (!levels.empty()) {
+    Level& at = levels.back();
+    const size_t ra = rowCount(at.a), rb = rowCount(at.b), cols = colCount(at.a);
+    if (at.row >= ra || at.row >= rb || cols == 0) {
+      if (ra != rb) return ra < rb ? -1 : 1;
+      levels.pop_back();
+      continue;
     }
-  return ra == rb ? 0 : ra < rb ? -1 : 1;
+    const FldData& x = at.a->rows[at.row].cells[at.col];
+    const FldData& y = at.b->rows[at.row].cells[at.col];
+    if (++at.col == cols) at.col = 0, ++at.row;
+    if (!x.null && !y.null && isListType(x.type) && isListType(y.type)) {
+      if (colCount(x.list) != colCount(y.list)) return colCount(x.list) < colCount(y.list) ? -1 : 1;
+      levels.push_back(Level{x.list, y.list, 0, 0});
+      continue;
+    }
+    const int c = compareData(x, y, caseInsensitive);
+    if (c) return c;
+  }
+  return 0;
 }
 
 int compareData(const FldData& a, const FldData& b, bool caseInsensitive) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace zqhost {
 
@@ -11,6 +12,9 @@ namespace {
 
 // Lists nest; deeper input than this is refused rather than walked.
 const int kMaxDepth = 64;
+// Lists written as JSON nest at most this deep (a method may wrap a list it was given, and a
+// host may build deeper ones); deeper values are refused rather than written.
+const int kMaxWriteDepth = 128;
 // Columns get this maximum length unless the request gives one.
 const qlong kDefaultMaxLen = 10000000;
 
@@ -54,6 +58,10 @@ void setBytesText(EXTfldval& v, ffttype type, const std::string& hex) {
   std::string bytes;
   if (!hexToBytes(hex, bytes))
     throw RequestError("binary must be hexadecimal text of whole bytes, not " + quote(hex));
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<qlong>::max()))
+    throw RequestError("a binary value holds at most " +
+                       std::to_string(std::numeric_limits<qlong>::max()) + " bytes, not " +
+                       std::to_string(bytes.size()));
   v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()), static_cast<qlong>(bytes.size()));
 }
 
@@ -124,7 +132,9 @@ EXTfldval listFromJson(const json& form, bool isRow, int depth) {
   checkKeys(form, {"cols", "rows", "line", "selected"}, what);
   EXTqlist list(isRow);
 
-  const json cols = form.value("cols", json::array());
+  // The parts are read in place: copying a JSON value copies all its nesting.
+  const json empty = json::array();
+  const json& cols = form.contains("cols") ? form.at("cols") : empty;
   if (!cols.is_array()) throw RequestError("\"cols\" must be an array");
   for (const json& c : cols) {
     if (!c.is_object()) throw RequestError("a column must be an object, not " + quote(c));
@@ -148,7 +158,7 @@ EXTfldval listFromJson(const json& form, bool isRow, int depth) {
       throw RequestError("the host refused a column of " + what);
   }
 
-  const json rows = form.value("rows", json::array());
+  const json& rows = form.contains("rows") ? form.at("rows") : empty;
   if (!rows.is_array()) throw RequestError("\"rows\" must be an array of arrays");
   if (isRow && rows.size() > 1)
     throw RequestError("a row has one line, not " + std::to_string(rows.size()));
@@ -177,7 +187,7 @@ EXTfldval listFromJson(const json& form, bool isRow, int depth) {
   } else if (isRow) {
     list.setCurRow(1);
   }
-  const json selected = form.value("selected", json::array());
+  const json& selected = form.contains("selected") ? form.at("selected") : empty;
   if (!selected.is_array()) throw RequestError("\"selected\" must be an array of line numbers");
   for (const json& s : selected)
     list.selectRow(static_cast<qlong>(integerIn(s, 1, list.rowCnt(), "a selected line")), qtrue);
@@ -235,7 +245,9 @@ EXTfldval valueAt(const json& j, int depth) {
   return v;
 }
 
-json listToJson(const EXTfldval& v) {
+json valueAt(const EXTfldval& v, int depth);
+
+json listToJson(const EXTfldval& v, int depth) {
   EXTqlist list;
   v.getList(&list, qfalse);
   json cols = json::array();
@@ -258,7 +270,7 @@ json listToJson(const EXTfldval& v) {
     for (qshort c = 1; c <= list.colCnt(); ++c) {
       EXTfldval cell;
       list.getColValRef(r, c, cell, qfalse);
-      line.push_back(valueToJson(cell));
+      line.push_back(valueAt(cell, depth + 1));
     }
     rows.push_back(std::move(line));
     if (list.isRowSelected(r)) selected.push_back(r);
@@ -299,7 +311,14 @@ std::string typeName(ffttype type) {
 
 EXTfldval valueFromJson(const json& j) { return valueAt(j, 0); }
 
-json valueToJson(const EXTfldval& v) {
+json valueToJson(const EXTfldval& v) { return valueAt(v, 0); }
+
+namespace {
+
+json valueAt(const EXTfldval& v, int depth) {
+  if (depth > kMaxWriteDepth)
+    throw RequestError("a value is nested more than " + std::to_string(kMaxWriteDepth) +
+                       " lists deep and is not written");
   const ffttype type = v.getType();
   if (v.isNull()) return {{"null", typeName(type)}};
   switch (type) {
@@ -321,9 +340,9 @@ json valueToJson(const EXTfldval& v) {
       return {{"date", text}};
     }
     case fftList:
-      return {{"list", listToJson(v)}};
+      return {{"list", listToJson(v, depth)}};
     case fftRow:
-      return {{"row", listToJson(v)}};
+      return {{"row", listToJson(v, depth)}};
     case fftObjref: {
       const objinst inst = v.getObjRef();
       const std::string name = hostrt::instanceName(inst);
@@ -338,6 +357,8 @@ json valueToJson(const EXTfldval& v) {
       return {{typeName(type), hostrt::toUtf8(v)}};
   }
 }
+
+}  // namespace
 
 bool hexToBytes(const std::string& hex, std::string& bytes) {
   if (hex.size() % 2 != 0) return false;
@@ -367,10 +388,64 @@ std::string bytesToHex(const qbyte* bytes, size_t len) {
   return out;
 }
 
+// Written without recursion, and only as far as the quotation shows.
 std::string quote(const json& j) {
-  std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  const size_t kShown = 60;
+  std::string text;
+  struct Open {
+    const json* j;
+    json::const_iterator next;
+  };
+  std::vector<Open> open;
+  const json* at = &j;
+  while (text.size() <= kShown) {
+    if (at) {
+      if (at->is_array() || at->is_object()) {
+        text += at->is_array() ? '[' : '{';
+        open.push_back(Open{at, at->cbegin()});
+      } else {
+        text += at->dump(-1, ' ', false, json::error_handler_t::replace);
+      }
+      at = nullptr;
+    }
+    if (open.empty()) break;
+    Open& o = open.back();
+    if (o.next == o.j->cend()) {
+      text += o.j->is_array() ? ']' : '}';
+      open.pop_back();
+      continue;
+    }
+    if (o.next != o.j->cbegin()) text += ',';
+    if (o.j->is_object())
+      text += json(o.next.key()).dump(-1, ' ', false, json::error_handler_t::replace) + ':';
+    at = &*o.next;
+    ++o.next;
+  }
+  if (text.size() > kShown) text = text.substr(0, kShown - 3) + "...";
   return text;
+}
+
+json parseLine(const std::string& text) {
+  size_t depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonNesting)
+        throw RequestError("arrays and objects are nested more than " +
+                           std::to_string(kMaxJsonNesting) + " deep");
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return json::parse(text);
 }
 
 }  // namespace zqhost

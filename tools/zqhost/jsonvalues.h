@@ -40,4 +40,10 @@ qint64 integerIn(const json& j, qint64 lo, qint64 hi, const std::string& what);
 // A short quotation of a JSON value for error texts.
 std::string quote(const json& j);
 
+// Arrays and objects nest at most this deep in a request line.
+const size_t kMaxJsonNesting = 1000;
+// A line of JSON text as a value: RequestError when it nests deeper than kMaxJsonNesting,
+// json::parse_error when it is not JSON.
+json parseLine(const std::string& text);
+
 }  // namespace zqhost

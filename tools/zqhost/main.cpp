@@ -6,9 +6,9 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 
+#include "files.h"
 #include "requests.h"
 #include "zqversion.h"
 
@@ -141,19 +141,16 @@ EXTfldval argValue(const std::string& arg) {
     } else {
       throw UsageError("not a boolean: " + arg);
     }
-  } else if (prefix == "bin" || prefix == "file") {
+  } else if (prefix == "file") {
+    v = fileValue(rest);
+  } else if (prefix == "bin") {
     std::string bytes;
-    if (prefix == "bin" && !hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
-    if (prefix == "file") {
-      std::ifstream in(rest, std::ios::binary);
-      if (!in) throw UsageError("cannot read " + rest);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
     v.setBinary(fftBinary, reinterpret_cast<const qbyte*>(bytes.data()),
                 static_cast<qlong>(bytes.size()));
   } else if (prefix == "json") {
     try {
-      v = valueFromJson(json::parse(rest));
+      v = valueFromJson(parseLine(rest));
     } catch (const std::exception& e) {
       throw UsageError("not a JSON value: " + arg + ": " + e.what());
     }

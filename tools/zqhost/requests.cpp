@@ -160,7 +160,8 @@ json sendMessage(Session& session, const json& req) {
   // instances, given as [source, destination].
   LPARAM lParam = 0;
   objinst pair[2] = {0, 0};
-  const json lp = req.value("lParam", json(0));
+  const json zero = 0;
+  const json& lp = req.contains("lParam") ? req.at("lParam") : zero;
   if (code == msgObjectCopy) {
     if (lp.is_array() && lp.size() == 2) {
       pair[0] = messageInstance(lp[0]);
@@ -288,7 +289,7 @@ json infoJson(Session& session) {
 json respond(Session& session, const std::string& line) {
   json response;
   try {
-    response = handle(session, json::parse(line));
+    response = handle(session, parseLine(line));
   } catch (const json::parse_error& e) {
     response = {{"error", std::string("the request is not JSON: ") + e.what()}};
   } catch (const std::exception& e) {

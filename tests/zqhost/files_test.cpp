@@ -1,0 +1,124 @@
+// zqhost call with file: arguments: sizes past what a binary value holds are refused before
+// reading (sparse files cost no disk), empty and special files read whole, errors name the file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "runner.h"
+
+using namespace zqhosttest;
+
+namespace {
+
+class ZqhostFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/zqhost_files_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    mDir = dir;
+  }
+  void TearDown() override { std::system(("rm -rf '" + mDir + "'").c_str()); }
+
+  std::string path(const std::string& name) const { return mDir + "/" + name; }
+  std::string sparse(const std::string& name, off_t size) const {
+    const int fd = open(path(name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(ftruncate(fd, size), 0);
+    close(fd);
+    return path(name);
+  }
+  // SHA-256 of a file through $getsignature (algorithm 2, result in parameter 3).
+  static Result sha256(const std::string& file) {
+    return runZqhost({"call", "$getsignature", "int:2", "file:" + file, "bin:"});
+  }
+
+  std::string mDir;
+};
+
+TEST_F(ZqhostFiles, FilesPastTheValueLimitAreRefusedNotCut) {
+  // 2 GiB is one byte past the limit; 4 GiB + 3 would wrap to 3 bytes in a 32-bit length.
+  for (off_t size : {off_t(2147483648LL), off_t(4294967299LL)}) {
+    const std::string file = sparse("big", size);
+    const Result r = sha256(file);
+    EXPECT_EQ(r.status, 2) << size;
+    EXPECT_EQ(r.out, "") << size;  // no call was made, so no "return" line
+    EXPECT_NE(r.err.find("cannot read " + file + ": it holds " + std::to_string(size) +
+                         " bytes, more than a binary value holds (2147483647)"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+TEST_F(ZqhostFiles, EmptyAndSpecialFilesReadWhole) {
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* digest;
+  } cases[] = {
+      {"empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "abc",
+       "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},  // FIPS 180-2
+  };
+  for (const Case& c : cases) {
+    std::ofstream(path(c.name), std::ios::binary) << c.content;
+    const Result r = sha256(path(c.name));
+    EXPECT_EQ(r.status, 0) << c.name << r.err;
+    EXPECT_NE(r.out.find(std::string("param 3 {\"bin\":\"") + c.digest + "\"}"), std::string::npos)
+        << c.name << ": " << r.out;
+  }
+
+  // A pipe reports no size: it is read to its end, growing the value past the first guess,
+  // and hashes the same as a regular file with the same bytes.
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i * 7 + i / 256);
+  std::ofstream(path("regular"), std::ios::binary) << bytes;
+  const Result regular = sha256(path("regular"));
+  ASSERT_EQ(regular.status, 0) << regular.err;
+  ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+  std::thread writer([&] {
+    const int fd = open(path("pipe").c_str(), O_WRONLY);
+    if (fd < 0) return;
+    for (size_t at = 0; at < bytes.size();) {
+      const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+      if (n <= 0) break;
+      at += static_cast<size_t>(n);
+    }
+    close(fd);
+  });
+  const Result piped = sha256(path("pipe"));
+  writer.join();
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out, regular.out);
+}
+
+TEST_F(ZqhostFiles, UnreadableFilesGiveAnErrorNamingThem) {
+  ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
+  struct Case {
+    std::string file, why;
+  } cases[] = {
+      {path("dir"), "it is a directory"},
+      {path("missing"), "No such file or directory"},
+      {"/proc/self/mem", "Input/output error"},  // opens, but reading at 0 fails
+  };
+  for (const Case& c : cases) {
+    const Result r = sha256(c.file);
+    EXPECT_EQ(r.status, 2) << c.file;
+    EXPECT_NE(r.err.find("cannot read " + c.file + ": " + c.why), std::string::npos) << r.err;
+  }
+  if (geteuid() != 0) {  // root reads files without permission
+    std::ofstream(path("locked")) << "x";
+    ASSERT_EQ(chmod(path("locked").c_str(), 0), 0);
+    const Result r = sha256(path("locked"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot read " + path("locked") + ": Permission denied"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+}  // namespace
