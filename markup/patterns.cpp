@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <locale>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -18,7 +17,7 @@ const qshort kColContent = 3;
 const qshort kColStart = 4;
 const qshort kColEnd = 5;
 
-const wchar_t kNoText[] = L"";
+const qchar kNoText[] = U"";
 
 std::string utf8(const qchar* chars, qlong len) {
   std::string out(static_cast<size_t>(CHARutf8Length(chars, len)), '\0');
@@ -51,49 +50,32 @@ bool addResultColumns(EXTqlist& list) {
   return true;
 }
 
-// Case-insensitive matching and the character classes (\w, [[:alpha:]]) follow Unicode rather
-// than the ASCII-only "C" locale, when the platform has a UTF-8 locale.
-const std::locale& unicodeLocale() {
-  static const std::locale locale = [] {
-    for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
-      try {
-        return std::locale(name);
-      } catch (const std::runtime_error&) {
-      }
-    }
-    return std::locale::classic();
-  }();
-  return locale;
-}
-
-const wchar_t* wideChars(const qHandleCharPtr& chars) {
-  return chars.chars() ? reinterpret_cast<const wchar_t*>(chars.chars()) : kNoText;
+const qchar* hostChars(const qHandleCharPtr& chars) {
+  return chars.chars() ? chars.chars() : kNoText;
 }
 
 }  // namespace
 
-qlong PatternData::checkPattern(EXTqlist& resultList, const wchar_t* first,
-                                const wchar_t* last) const {
-  typedef boost::regex_iterator<const wchar_t*> MatchIterator;
+qlong PatternData::checkPattern(EXTqlist& resultList, const qchar* first, const qchar* last,
+                                unsigned textKinds, std::vector<PatternMatch>& found) const {
+  found.clear();
+  expression->matches(first, last, textKinds, found);
   EXTfldval cell;
-  for (MatchIterator it(first, last, expression), end; it != end; ++it) {
-    const boost::match_results<const wchar_t*>& match = *it;
+  for (const PatternMatch& match : found) {
     const qlong row = resultList.insertRow();
     if (row == 0) return kErrMemory;
-    const qlong start = static_cast<qlong>(match[0].first - first);
     resultList.getColValRef(row, kColOrder, cell, qtrue);
     cell.setLong(order);
     resultList.getColValRef(row, kColName, cell, qtrue);
     cell.setChar(name);
-    if (match.size() > 1 && match[1].matched) {
+    if (match.groupStart >= 0) {
       resultList.getColValRef(row, kColContent, cell, qtrue);
-      cell.setChar(reinterpret_cast<const qchar*>(match[1].first),
-                   static_cast<qlong>(match[1].length()));
+      cell.setChar(first + match.groupStart, match.groupEnd - match.groupStart);
     }
     resultList.getColValRef(row, kColStart, cell, qtrue);
-    cell.setLong(start);
+    cell.setLong(match.start);
     resultList.getColValRef(row, kColEnd, cell, qtrue);
-    cell.setLong(start + static_cast<qlong>(match[0].length()));
+    cell.setLong(match.end);
   }
   return 0;
 }
@@ -135,11 +117,9 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
       if (!patterns.getColValRef(1, c, value, qfalse) || value.getType() != fftCharacter)
         return returnError(td, kErrParams, "Invalid pattern");
       const qHandleCharPtr chars(value.getHandle());
-      const wchar_t* expression = wideChars(chars);
       try {
-        pattern.expression.imbue(unicodeLocale());
-        pattern.expression.assign(expression, expression + chars.charCount(),
-                                  boost::regex_constants::perl | boost::regex_constants::icase);
+        pattern.expression =
+            compilePattern(hostChars(chars), static_cast<size_t>(chars.charCount()));
       } catch (const std::bad_alloc&) {
         throw;
       } catch (const std::exception& e) {  // boost::regex_error: the expression is invalid
@@ -148,11 +128,13 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
     }
 
     const qHandleCharPtr chars(text.getHandle());
-    const wchar_t* first = wideChars(chars);
-    const wchar_t* last = first + chars.charCount();
+    const qchar* first = hostChars(chars);
+    const qchar* last = first + chars.charCount();
+    const unsigned textKinds = compiled.empty() ? 0 : textHazards(first, chars.charCount());
+    std::vector<PatternMatch> found;
     for (const PatternData& pattern : compiled) {
       try {
-        status = pattern.checkPattern(result, first, last);
+        status = pattern.checkPattern(result, first, last, textKinds, found);
       } catch (const std::bad_alloc&) {
         throw;
       } catch (const std::exception& e) {  // the library gave up (complexity, stack)

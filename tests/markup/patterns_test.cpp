@@ -246,3 +246,17 @@ TEST(ReplaceRanges, ClampsAndKeepsOrder) {
 }
 
 }  // namespace
+
+// Patterns that end inside a set, a recursion or a group reference. The parser used to read
+// past the last character of such a pattern (seen under valgrind, which the PatternsValgrind
+// test runs); each must be refused with the pattern's name.
+TEST_F(Patterns, UnfinishedPatternsAreRefused) {
+  for (const char* pattern : {"[\\", "[a-z", "a(?1", "a(?+1", "a(?R", "[[:alp", "\\x{4", "(?<n"}) {
+    std::vector<EXTfldval> params{patternRow({{"Cut", pattern}}), chr("abc")};
+    auto r = call("$findPatterns", params);
+    ASSERT_EQ(r.errors.size(), 1u) << pattern;
+    EXPECT_EQ(r.errors[0].code, -102);
+    EXPECT_EQ(r.errors[0].detail.rfind("Invalid pattern \"Cut\" (column 1): ", 0), 0u)
+        << r.errors[0].detail;
+  }
+}

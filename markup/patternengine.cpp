@@ -1,0 +1,534 @@
+// The engines behind $findPatterns: Boost.Regex, which defines what a pattern means, and
+// PCRE2's JIT for the patterns and texts on which both are known to agree.
+#include "patternengine.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 32
+#include <pcre2.h>
+
+#include <list>
+#include <locale>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+static_assert(sizeof(wchar_t) == sizeof(char32_t), "wide characters are UTF-32 code units");
+
+namespace {
+
+// Case-insensitive matching and the character classes (\w, [[:alpha:]]) follow Unicode rather
+// than the ASCII-only "C" locale, when the platform has a UTF-8 locale.
+const std::locale& unicodeLocale() {
+  static const std::locale locale = [] {
+    for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return locale;
+}
+
+void compileBoost(boost::wregex& expression, const char32_t* chars, size_t count) {
+  // Boost's parser looks one character past an unfinished set, group or escape, so it gets a
+  // NUL-terminated copy rather than the caller's characters, which may end an allocation.
+  const std::wstring text(reinterpret_cast<const wchar_t*>(chars),
+                          reinterpret_cast<const wchar_t*>(chars) + count);
+  expression.imbue(unicodeLocale());
+  expression.assign(text.data(), text.data() + text.size(),
+                    boost::regex_constants::perl | boost::regex_constants::icase);
+}
+
+// Boost's meaning of line ends in wide text: LF, CR, FF, NEL, LS and PS, compared on the low 16
+// bits of the character, and never between the CR and LF of a CRLF. PCRE2 is given LF alone:
+// with CRLF or "any" line ends it also never starts a match between CR and LF, where Boost does.
+bool boostLineEnd(char32_t c) {
+  const unsigned low = c & 0xFFFFu;
+  return low == 0x0A || low == 0x0D || low == 0x0C || low == 0x85 || low == 0x2028 || low == 0x2029;
+}
+bool pcreLineEnd(char32_t c) { return c == 0x0A; }
+
+// Boost's Perl mode: ^ and $ at every line end (^ also after a line end that ends the text),
+// and . matches line ends too.
+const uint32_t kJitOptions = PCRE2_UTF | PCRE2_UCP | PCRE2_CASELESS | PCRE2_MULTILINE |
+                             PCRE2_ALT_CIRCUMFLEX | PCRE2_DOTALL | PCRE2_NO_UTF_CHECK;
+
+pcre2_code* compileJit(const char32_t* chars, size_t count) {
+  pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+  if (!context) return nullptr;
+  pcre2_set_newline(context, PCRE2_NEWLINE_LF);
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  static const char32_t kEmpty[1] = {0};
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(count ? chars : kEmpty), count,
+                                   kJitOptions, &error, &offset, context);
+  pcre2_compile_context_free(context);
+  if (code && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) != 0) {
+    pcre2_code_free(code);
+    code = nullptr;
+  }
+  return code;
+}
+
+// Per-thread matching state of PCRE2: the JIT stack, the limits and the match data.
+struct JitState {
+  pcre2_jit_stack* stack = nullptr;
+  pcre2_match_context* context = nullptr;
+  pcre2_match_data* data = nullptr;
+  JitState() {
+    stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+    context = pcre2_match_context_create(nullptr);
+    data = pcre2_match_data_create(2, nullptr);
+    if (context) {
+      pcre2_set_match_limit(context, 10000000);
+      if (stack) pcre2_jit_stack_assign(context, nullptr, stack);
+    }
+  }
+  ~JitState() {
+    pcre2_match_data_free(data);
+    pcre2_match_context_free(context);
+    pcre2_jit_stack_free(stack);
+  }
+  bool ready() const { return stack && context && data; }
+};
+
+// Enumerates the matches of a PCRE2 pattern the way Boost's regex_iterator does: the next
+// search starts where the last match ended; after an empty match it may not end empty at that
+// same place again. Returns false at a limit or a memory failure.
+bool runJit(const pcre2_code* code, const char32_t* first, size_t length,
+            std::vector<PatternMatch>& out) {
+  thread_local JitState state;
+  if (!state.ready()) return false;
+  static const char32_t kEmpty[1] = {0};
+  const PCRE2_SPTR subject = reinterpret_cast<PCRE2_SPTR>(length ? first : kEmpty);
+  const size_t before = out.size();
+  PCRE2_SIZE start = 0;
+  uint32_t options = 0;
+  for (;;) {
+    const int rc =
+        pcre2_jit_match(code, subject, length, start, options, state.data, state.context);
+    if (rc == PCRE2_ERROR_NOMATCH) return true;
+    if (rc < 0) {
+      out.resize(before);
+      return false;
+    }
+    const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(state.data);
+    PatternMatch m = {static_cast<long>(ov[0]), static_cast<long>(ov[1]), -1, -1};
+    if (rc != 1 && ov[2] != PCRE2_UNSET) {
+      m.groupStart = static_cast<long>(ov[2]);
+      m.groupEnd = static_cast<long>(ov[3]);
+    }
+    out.push_back(m);
+    start = ov[1];
+    options = ov[0] == ov[1] ? PCRE2_NOTEMPTY_ATSTART : 0;
+  }
+}
+
+// Characters on which the engines disagree, one byte of PatternHazard bits per code point.
+// Each class is measured by running one probe through both engines over the characters, a
+// block of 4096 code points at a time when a text first holds one of them.
+class HazardTable {
+ public:
+  HazardTable() : mKinds(0x110000, 0), mDone(0x110000 >> kBlockBits, false) {
+    for (const Probe& p : kProbes) {
+      const std::u32string expression(p.pattern);
+      compileBoost(mBoost[&p - kProbes], expression.data(), expression.size());
+      mJit[&p - kProbes] = compileJit(expression.data(), expression.size());
+      if (!mJit[&p - kProbes]) throw std::bad_alloc();
+    }
+  }
+  ~HazardTable() {
+    for (pcre2_code* code : mJit) pcre2_code_free(code);
+  }
+  HazardTable(const HazardTable&) = delete;
+  HazardTable& operator=(const HazardTable&) = delete;
+
+  unsigned of(char32_t c) {
+    if (c >= 0x110000 || (c >= 0xD800 && c <= 0xDFFF)) return kHazardInvalid;
+    if (!mDone[c >> kBlockBits]) measure(c >> kBlockBits);
+    return mKinds[c];
+  }
+
+ private:
+  static const unsigned kBlockBits = 12;
+  struct Probe {
+    const char32_t* pattern;
+    unsigned kind;
+    bool nonAsciiMembers;  // every non-ASCII member is a hazard, not only the disputed ones
+  };
+  // Printable ASCII with case folding: a non-ASCII character in it, for either engine, folds
+  // onto an ASCII character.
+  static constexpr Probe kProbes[] = {{U"[ -~]+", kHazardFold, true},
+                                      {U"\\w+", kHazardWord, false},
+                                      {U"\\d+", kHazardDigit, false},
+                                      {U"\\s+", kHazardSpace, false},
+                                      {U".+", kHazardDot, false}};
+  static const size_t kProbeCount = sizeof kProbes / sizeof kProbes[0];
+
+  void measure(char32_t block) {
+    const char32_t base = block << kBlockBits;
+    std::u32string chars;
+    chars.reserve(1u << kBlockBits);
+    for (char32_t c = base; c < base + (1u << kBlockBits); ++c)
+      if (c < 0xD800 || c > 0xDFFF) chars.push_back(c);
+    std::vector<unsigned char> boost(1u << kBlockBits), pcre(1u << kBlockBits);
+    std::vector<PatternMatch> found;
+    for (size_t i = 0; i < kProbeCount; ++i) {
+      std::fill(boost.begin(), boost.end(), 0);
+      std::fill(pcre.begin(), pcre.end(), 0);
+      const wchar_t* first = reinterpret_cast<const wchar_t*>(chars.data());
+      for (boost::regex_iterator<const wchar_t*> it(first, first + chars.size(), mBoost[i]), end;
+           it != end; ++it)
+        for (const wchar_t* p = (*it)[0].first; p != (*it)[0].second; ++p)
+          boost[static_cast<char32_t>(*p) - base] = 1;
+      found.clear();
+      if (!runJit(mJit[i], chars.data(), chars.size(), found)) throw std::bad_alloc();
+      for (const PatternMatch& m : found)
+        for (long k = m.start; k < m.end; ++k) pcre[chars[static_cast<size_t>(k)] - base] = 1;
+      for (char32_t c : chars) {
+        const size_t at = c - base;
+        const bool disputed = kProbes[i].nonAsciiMembers ? c >= 0x80 && (boost[at] || pcre[at])
+                                                         : boost[at] != pcre[at];
+        if (disputed) mKinds[c] |= kProbes[i].kind;
+      }
+    }
+    for (char32_t c : chars)
+      if (boostLineEnd(c) != pcreLineEnd(c)) mKinds[c] |= kHazardLine;
+    mDone[block] = true;
+  }
+
+  std::vector<unsigned char> mKinds;
+  std::vector<bool> mDone;
+  boost::wregex mBoost[kProbeCount];
+  pcre2_code* mJit[kProbeCount] = {};
+};
+
+constexpr HazardTable::Probe HazardTable::kProbes[];
+
+HazardTable& hazardTable() {
+  thread_local HazardTable table;
+  return table;
+}
+
+// Recognises the subset of the Perl syntax that runs on PCRE2:
+//   literals: printable ASCII other than the syntax characters, \t \n \r, and a backslash before
+//     one of . \ / - ( ) [ ] { } * + ? | ^ $ , : ; ! " # % & @ ~ = and space;
+//   classes \d \D \w \W \s \S and . ; anchors ^ $ \b (Boost's \B never matches at the
+//     end of the text, so it stays there);
+//   sets of such literals, classes and ranges within a-z, A-Z or 0-9, also negated;
+//   groups ( ) and (?: ), alternation, and the quantifiers * + ? (also lazy) and {n} {n,} {n,m}
+//   (n, m up to 1000). A quantified group must not match empty nor hold a quantifier.
+class SubsetParser {
+ public:
+  SubsetParser(const char32_t* chars, size_t count) : mPos(chars), mEnd(chars + count) {}
+
+  bool parse(unsigned* hazards) {
+    Info info;
+    if (!alternation(info) || mPos != mEnd) return false;
+    *hazards = mHazards | kHazardInvalid;
+    return true;
+  }
+
+ private:
+  struct Info {
+    bool canBeEmpty = true;
+    bool quantified = false;
+  };
+
+  static bool isPunctEscape(char32_t c) {
+    return c < 0x80 && std::char_traits<char>::find(".\\/-()[]{}*+?|^$,:;!\"#%&@~= ", 29,
+                                                    static_cast<char>(c)) != nullptr;
+  }
+  static bool isPlainLiteral(char32_t c) {
+    return c >= 0x20 && c <= 0x7E &&
+           std::char_traits<char>::find("\\^$.|?*+()[]{}", 14, static_cast<char>(c)) == nullptr;
+  }
+  bool more() const { return mPos != mEnd; }
+
+  bool alternation(Info& info) {
+    if (++mDepth > 64) return false;
+    info = Info();
+    bool empty = false;
+    for (;;) {
+      Info branch;
+      if (!sequence(branch)) return false;
+      empty = empty || branch.canBeEmpty;
+      info.quantified = info.quantified || branch.quantified;
+      if (!more() || *mPos != U'|') break;
+      ++mPos;
+    }
+    info.canBeEmpty = empty;
+    --mDepth;
+    return true;
+  }
+
+  bool sequence(Info& info) {
+    info = Info();
+    while (more() && *mPos != U'|' && *mPos != U')') {
+      Info item;
+      bool quantifiable = true;
+      if (!atom(item, quantifiable)) return false;
+      if (more() && (*mPos == U'*' || *mPos == U'+' || *mPos == U'?' || *mPos == U'{')) {
+        if (!quantifiable) return false;
+        unsigned min = 0;
+        if (!quantifier(min)) return false;
+        if (item.quantified || item.canBeEmpty) {
+          if (mGroupItem) return false;  // a quantified group holding a quantifier or empty
+        }
+        item.quantified = true;
+        if (min == 0) item.canBeEmpty = true;
+      }
+      info.canBeEmpty = info.canBeEmpty && item.canBeEmpty;
+      info.quantified = info.quantified || item.quantified;
+    }
+    return true;
+  }
+
+  bool quantifier(unsigned& min) {
+    const char32_t q = *mPos++;
+    if (q == U'{') {
+      unsigned max = 0;
+      bool bounded = true;
+      if (!number(min)) return false;
+      if (more() && *mPos == U',') {
+        ++mPos;
+        if (more() && *mPos == U'}')
+          bounded = false;
+        else if (!number(max) || max < min)
+          return false;
+      } else {
+        max = min;
+      }
+      if (!more() || *mPos != U'}') return false;
+      ++mPos;
+      (void)bounded;
+      // Boost skips some starts of a lazy counted repeat ({1,3}? before \b), so only
+      // greedy counted repeats are taken.
+      if (more() && *mPos == U'?') return false;
+    } else {
+      min = q == U'+' ? 1 : 0;
+      if (more() && *mPos == U'?') ++mPos;
+    }
+    // A possessive or a doubled quantifier is left to Boost.
+    return !(more() && (*mPos == U'*' || *mPos == U'+' || *mPos == U'?' || *mPos == U'{'));
+  }
+
+  bool number(unsigned& n) {
+    n = 0;
+    const char32_t* start = mPos;
+    while (more() && *mPos >= U'0' && *mPos <= U'9' && mPos - start < 4)
+      n = n * 10 + (*mPos++ - U'0');
+    return mPos != start && n <= 1000 && !(more() && *mPos >= U'0' && *mPos <= U'9');
+  }
+
+  bool atom(Info& item, bool& quantifiable) {
+    mGroupItem = false;
+    const char32_t c = *mPos++;
+    item.canBeEmpty = false;
+    switch (c) {
+      case U'^':
+      case U'$':
+        mHazards |= kHazardLine;
+        item.canBeEmpty = true;
+        quantifiable = false;
+        return true;
+      case U'.':
+        mHazards |= kHazardDot;
+        return true;
+      case U'[':
+        return set();
+      case U'(': {
+        if (more() && *mPos == U'?') {
+          if (mEnd - mPos < 2 || mPos[1] != U':') return false;
+          mPos += 2;
+        }
+        Info body;
+        if (!alternation(body) || !more() || *mPos != U')') return false;
+        ++mPos;
+        item = body;
+        mGroupItem = true;
+        return true;
+      }
+      case U'\\': {
+        if (!more()) return false;
+        const char32_t e = *mPos++;
+        switch (e) {
+          case U'b':
+            mHazards |= kHazardWord;
+            item.canBeEmpty = true;
+            quantifiable = false;
+            return true;
+          default:
+            return classOrLiteralEscape(e);
+        }
+      }
+      default:
+        if (!isPlainLiteral(c)) return false;
+        mHazards |= kHazardFold;
+        return true;
+    }
+  }
+
+  bool classOrLiteralEscape(char32_t e) {
+    switch (e) {
+      case U'w':
+      case U'W':
+        mHazards |= kHazardWord;
+        return true;
+      case U'd':
+      case U'D':
+        mHazards |= kHazardDigit;
+        return true;
+      case U's':
+      case U'S':
+        mHazards |= kHazardSpace;
+        return true;
+      case U't':
+      case U'n':
+      case U'r':
+        mHazards |= kHazardFold;
+        return true;
+      default:
+        if (!isPunctEscape(e)) return false;
+        mHazards |= kHazardFold;
+        return true;
+    }
+  }
+
+  static int rangeKind(char32_t c) {
+    if (c >= U'a' && c <= U'z') return 1;
+    if (c >= U'A' && c <= U'Z') return 2;
+    if (c >= U'0' && c <= U'9') return 3;
+    return 0;
+  }
+
+  bool set() {
+    mHazards |= kHazardFold;
+    if (more() && *mPos == U'^') ++mPos;
+    // []...] and the POSIX forms [. [: [= read differently.
+    if (more() && (*mPos == U']' || *mPos == U'.' || *mPos == U':' || *mPos == U'=')) return false;
+    bool first = true;
+    while (more() && *mPos != U']') {
+      const char32_t c = *mPos++;
+      if (c == U'\\') {
+        if (!more()) return false;
+        if (!classOrLiteralEscape(*mPos++)) return false;
+      } else if (c == U'[') {
+        return false;
+      } else if (c == U'-' && !first && !(more() && *mPos == U']')) {
+        return false;  // a range that does not start at a literal
+      } else {
+        if (!isPlainLiteral(c) && c != U'^' && c != U'$' && c != U'.' && c != U'|' && c != U'?' &&
+            c != U'*' && c != U'+' && c != U'(' && c != U')' && c != U'{' && c != U'}')
+          return false;
+        if (mEnd - mPos >= 2 && *mPos == U'-' && mPos[1] != U']') {
+          const char32_t to = mPos[1];
+          if (rangeKind(c) == 0 || rangeKind(c) != rangeKind(to) || to < c) return false;
+          mPos += 2;
+        }
+      }
+      first = false;
+    }
+    if (!more()) return false;
+    ++mPos;
+    return true;
+  }
+
+  const char32_t* mPos;
+  const char32_t* mEnd;
+  unsigned mHazards = 0;
+  int mDepth = 0;
+  bool mGroupItem = false;  // the last atom was a group
+};
+
+// Recently compiled patterns of this thread, the most recent first.
+class PatternCache {
+ public:
+  std::shared_ptr<const CompiledPattern> find(const std::u32string& key) {
+    auto it = mIndex.find(key);
+    if (it == mIndex.end()) return nullptr;
+    mEntries.splice(mEntries.begin(), mEntries, it->second);
+    return it->second->second;
+  }
+  void add(const std::u32string& key, const std::shared_ptr<const CompiledPattern>& pattern) {
+    mEntries.emplace_front(key, pattern);
+    try {
+      mIndex.emplace(key, mEntries.begin());
+    } catch (...) {
+      mEntries.pop_front();
+      throw;
+    }
+    if (mEntries.size() > kPatternCacheSize) {
+      mIndex.erase(mEntries.back().first);
+      mEntries.pop_back();
+    }
+  }
+
+ private:
+  typedef std::list<std::pair<std::u32string, std::shared_ptr<const CompiledPattern>>> Entries;
+  Entries mEntries;
+  std::unordered_map<std::u32string, Entries::iterator> mIndex;
+};
+
+}  // namespace
+
+CompiledPattern::~CompiledPattern() { pcre2_code_free(mJit); }
+
+void CompiledPattern::boostMatches(const wchar_t* first, const wchar_t* last,
+                                   std::vector<PatternMatch>& out) const {
+  typedef boost::regex_iterator<const wchar_t*> MatchIterator;
+  for (MatchIterator it(first, last, mBoost), end; it != end; ++it) {
+    const boost::match_results<const wchar_t*>& match = *it;
+    PatternMatch m = {static_cast<long>(match[0].first - first),
+                      static_cast<long>(match[0].second - first), -1, -1};
+    if (match.size() > 1 && match[1].matched) {
+      m.groupStart = static_cast<long>(match[1].first - first);
+      m.groupEnd = static_cast<long>(match[1].second - first);
+    }
+    out.push_back(m);
+  }
+}
+
+bool CompiledPattern::jitMatches(const char32_t* first, const char32_t* last,
+                                 std::vector<PatternMatch>& out) const {
+  return mJit && runJit(mJit, first, static_cast<size_t>(last - first), out);
+}
+
+void CompiledPattern::matches(const char32_t* first, const char32_t* last, unsigned textHazards,
+                              std::vector<PatternMatch>& out) const {
+  if (mJit && (mHazards & textHazards) == 0 && jitMatches(first, last, out)) return;
+  boostMatches(reinterpret_cast<const wchar_t*>(first), reinterpret_cast<const wchar_t*>(last),
+               out);
+}
+
+std::shared_ptr<const CompiledPattern> compilePattern(const char32_t* chars, size_t count) {
+  thread_local PatternCache cache;
+  const bool cached = count <= kPatternCacheMaxLength;
+  std::u32string key;
+  if (cached) {
+    key = std::u32string(chars, chars + count);
+    if (std::shared_ptr<const CompiledPattern> found = cache.find(key)) return found;
+  }
+  std::shared_ptr<CompiledPattern> pattern = std::make_shared<CompiledPattern>();
+  compileBoost(pattern->mBoost, chars, count);
+  unsigned hazards = 0;
+  if (inJitSubset(chars, count, &hazards)) {
+    pattern->mJit = compileJit(chars, count);
+    pattern->mHazards = hazards;
+  }
+  if (cached) cache.add(key, pattern);
+  return pattern;
+}
+
+unsigned textHazards(const char32_t* text, size_t count) {
+  HazardTable& table = hazardTable();
+  unsigned kinds = 0;
+  for (size_t i = 0; i < count; ++i) kinds |= table.of(text[i]);
+  return kinds;
+}
+
+bool inJitSubset(const char32_t* chars, size_t count, unsigned* hazards) {
+  return SubsetParser(chars, count).parse(hazards);
+}

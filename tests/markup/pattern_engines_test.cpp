@@ -1,0 +1,231 @@
+// The two engines behind $findPatterns: patterns of the PCRE2 subset must give exactly Boost's
+// match lists on every text the fast engine is allowed to take.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "patternengine.h"
+#include "patterngen.h"
+#include "patterns.h"
+#include "testhost.h"
+
+namespace {
+
+std::string show(const std::u32string& s) {
+  std::string out;
+  for (char32_t c : s) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char buf[16];
+      snprintf(buf, sizeof buf, "\\x{%X}", static_cast<unsigned>(c));
+      out += buf;
+    }
+  }
+  return out;
+}
+
+std::string show(const std::vector<PatternMatch>& ms) {
+  std::string out;
+  for (const PatternMatch& m : ms)
+    out += "(" + std::to_string(m.start) + "," + std::to_string(m.end) + "," +
+           std::to_string(m.groupStart) + "," + std::to_string(m.groupEnd) + ")";
+  return out;
+}
+
+// Compares the engines on one pattern and text. Returns true when PCRE2 took the text.
+bool sameMatches(const std::u32string& pattern, const std::u32string& text) {
+  std::shared_ptr<const CompiledPattern> compiled = compilePattern(pattern.data(), pattern.size());
+  EXPECT_TRUE(compiled->hasJit()) << show(pattern);
+  if (!compiled->hasJit() || (compiled->hazards() & textHazards(text.data(), text.size())))
+    return false;
+  std::vector<PatternMatch> boost, jit;
+  const wchar_t* first = reinterpret_cast<const wchar_t*>(text.data());
+  compiled->boostMatches(first, first + text.size(), boost);
+  EXPECT_TRUE(compiled->jitMatches(text.data(), text.data() + text.size(), jit));
+  EXPECT_EQ(show(jit), show(boost)) << "pattern " << show(pattern) << " text " << show(text);
+  return true;
+}
+
+// The fixed-seed slice of the differential search: generated patterns crossed with generated
+// texts (the fuzz harness fuzz_patterns_diff runs the same search on fuzz input).
+TEST(PatternEngines, GeneratedPatternsMatchAlike) {
+  // PATTERN_DIFF_SEED and PATTERN_DIFF_PATTERNS widen the search when run by hand.
+  const char* seed = getenv("PATTERN_DIFF_SEED");
+  const char* patterns = getenv("PATTERN_DIFF_PATTERNS");
+  patterngen::Choice choice(seed ? strtoull(seed, nullptr, 10) : 20261208);
+  const int count = patterns ? atoi(patterns) : 400;
+  unsigned compared = 0, total = 0;
+  for (int p = 0; p < count; ++p) {
+    const std::u32string pattern = patterngen::generatePattern(choice);
+    unsigned hazards = 0;
+    ASSERT_TRUE(inJitSubset(pattern.data(), pattern.size(), &hazards)) << show(pattern);
+    for (int t = 0; t < 12; ++t) {
+      const std::u32string text = patterngen::generateText(choice, 24);
+      ++total;
+      if (sameMatches(pattern, text)) ++compared;
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+  // Most pairs must really reach both engines, or the test proves little.
+  EXPECT_GT(compared, total / 2);
+}
+
+// Hand-picked cases at the edges: empty matches, line ends, word boundaries, case pairs.
+TEST(PatternEngines, EdgeCasesMatchAlike) {
+  const struct {
+    const char32_t* pattern;
+    const char32_t* text;
+  } cases[] = {
+      {U"", U"abc"},
+      {U"x*", U"xax"},
+      {U"|a", U"aa"},
+      {U"(a|)", U"aba"},
+      {U"a??", U"aa"},
+      {U"^", U"a\nb\nc\n"},
+      {U"$", U"a\nb\n\nc\n\n"},
+      {U"^\\w*$", U"ab\ncd\n\nef"},
+      {U"$\\s", U"a\n\n \n"},
+      {U"\\b", U"ab cd_e9 \u00e9t\u00e9"},
+      {U"(k)", U"K k \u00e9"},
+      {U"[^a-z]+", U"ab\u00e9\u00c9cd\U0001F600"},
+      {U"[A-Z]+", U"abcXYZ\u00e9"},
+      {U"\\d+|\\s+|\\W+", U"12 \t\n.,;\u00b7"},
+      {U".", U"\n\r\U0001F600"},
+      {U"(\\w+)@(\\w+)", U"me@here you@there"},
+      {U"(?:ab|a)(c)?", U"abc ac ab"},
+      {U"(a|b){2,3}", U"ababab"},
+      {U"\\.\\-\\\\", U".-\\"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(sameMatches(c.pattern, c.text)) << show(c.pattern);
+  }
+}
+
+TEST(PatternEngines, Subset) {
+  const struct {
+    const char32_t* pattern;
+    bool in;
+  } cases[] = {
+      {U"([a-z0-9._-]+)@[a-z0-9-]+\\.[a-z]{2,4}", true},
+      {U"(\\d{4})-\\d{2}-\\d{2}", true},
+      {U"\\b(qu\\w+)", true},
+      {U"(?:ab|cd)+x", true},
+      {U"(a|b)*", true},
+      // Boost-only or differently read constructs stay on Boost.
+      {U"\\<word\\>", false},
+      {U"\\`a\\'", false},
+      {U"\\Aa\\z", false},
+      {U"(a)\\1", false},
+      {U"[[:alpha:]]", false},
+      {U"\\x41", false},
+      {U"\\p{L}", false},
+      {U"(?i)a", false},
+      {U"(?=a)", false},
+      {U"a*+", false},
+      {U"a{,3}", false},
+      {U"a{1,3}?\\b", false},
+      {U"a{2000}", false},
+      {U"a\\B", false},
+      {U"[a-Z]", false},
+      {U"[.a.]", false},
+      {U"[+--]", false},
+      {U"\u00e9", false},
+      // A quantified group that can match empty or holds a quantifier.
+      {U"(a*)*", false},
+      {U"(a|)+", false},
+      {U"(x+x+)+y", false},
+      {U"(a", false},
+      {U"a)", false},
+  };
+  for (const auto& c : cases) {
+    unsigned hazards = 0;
+    EXPECT_EQ(inJitSubset(c.pattern, std::char_traits<char32_t>::length(c.pattern), &hazards), c.in)
+        << show(c.pattern);
+  }
+  // Nesting is bounded, not a stack overflow.
+  const std::u32string deep = std::u32string(100000, U'(') + std::u32string(100000, U')');
+  unsigned hazards = 0;
+  EXPECT_FALSE(inJitSubset(deep.data(), deep.size(), &hazards));
+}
+
+TEST(PatternEngines, TextHazards) {
+  const struct {
+    const char32_t* text;
+    unsigned kinds;  // hazards that must be present
+    unsigned absent;
+  } cases[] = {
+      // Letters and symbols common in real text do not leave the fast engine.
+      {U"h\u00e9llo w\u00f6rld \u4e2d\u6587 \U0001F600 \u00df", 0, ~0u},
+      // Case pairs that the engines fold differently onto ASCII letters.
+      {U"\u212A", kHazardFold, 0},
+      {U"\u017F", kHazardFold, 0},
+      {U"\u0130", kHazardFold, 0},
+      {U"\u0663", kHazardDigit, 0},
+      {U"\u00a0", kHazardSpace, 0},
+      {U"\U0001000A", kHazardLine, 0},
+      {U"\r", kHazardLine, 0},
+      {U"\f", kHazardLine, 0},
+      {U"\u2028", kHazardLine, 0},
+      {U"a\nb\v", 0, kHazardLine},
+  };
+  for (const auto& c : cases) {
+    const size_t n = std::char_traits<char32_t>::length(c.text);
+    const unsigned kinds = textHazards(c.text, n);
+    EXPECT_EQ(kinds & c.kinds, c.kinds) << show(c.text);
+    EXPECT_EQ(kinds & c.absent, 0u) << show(c.text);
+  }
+  const char32_t invalid[] = {0xD800, 0x110000};
+  EXPECT_EQ(textHazards(invalid, 1), unsigned(kHazardInvalid));
+  EXPECT_EQ(textHazards(invalid + 1, 1), unsigned(kHazardInvalid));
+}
+
+TEST(PatternEngines, CacheKeepsRecentPatterns) {
+  const std::u32string a = U"cache(d)", b = U"other";
+  std::shared_ptr<const CompiledPattern> first = compilePattern(a.data(), a.size());
+  EXPECT_EQ(compilePattern(a.data(), a.size()), first);
+  // Past its size the oldest patterns are dropped.
+  for (size_t i = 0; i <= kPatternCacheSize; ++i) {
+    const std::u32string p = U"p" + std::u32string(i + 1, U'x');
+    compilePattern(p.data(), p.size());
+  }
+  EXPECT_NE(compilePattern(a.data(), a.size()), first);
+  EXPECT_THROW(compilePattern(U"(", 1), std::runtime_error);
+}
+
+// A pattern of the subset that backtracks exponentially: PCRE2 stops at its match limit, and
+// Boost.Regex then decides, giving up with its complexity error, as on the Boost path.
+class PatternLimits : public zqtest::ComponentTest {};
+
+TEST_F(PatternLimits, CatastrophicPatternGivesUpOnBothPaths) {
+  const std::u32string pattern = U"(x|x)*[yz]";
+  const std::u32string text(40, U'x');
+  std::shared_ptr<const CompiledPattern> compiled = compilePattern(pattern.data(), pattern.size());
+  ASSERT_TRUE(compiled->hasJit());
+  std::vector<PatternMatch> found;
+  EXPECT_FALSE(compiled->jitMatches(text.data(), text.data() + text.size(), found));
+  EXPECT_TRUE(found.empty());
+  // Fast path (ASCII text), and Boost path (a long s sends the text to Boost): the fault is
+  // the one Boost.Regex reports for the text.
+  for (const std::u32string& t : {text, text + U"\u017F"}) {
+    std::string reason;
+    try {
+      std::vector<PatternMatch> boost;
+      const wchar_t* first = reinterpret_cast<const wchar_t*>(t.data());
+      compiled->boostMatches(first, first + t.size(), boost);
+    } catch (const std::runtime_error& e) {
+      reason = e.what();
+    }
+    ASSERT_FALSE(reason.empty());
+    std::vector<EXTfldval> params{zqtest::list({{"Runaway"}}, {{"(x|x)*[yz]"}}, true),
+                                  zqtest::chr32(t)};
+    auto r = call("$findPatterns", params);
+    ASSERT_EQ(r.errors.size(), 1u);
+    EXPECT_EQ(r.errors[0].code, -102);
+    EXPECT_EQ(r.errors[0].detail, "Invalid pattern \"Runaway\" (column 1): " + reason);
+  }
+}
+
+}  // namespace
