@@ -68,35 +68,44 @@ TEST(ZqhostCli, ArgumentsAndSavedBinaries) {
   const std::string bytes("\x00\xff\x10zq", 5);
   std::ofstream(in, std::ios::binary) << bytes;
 
-  // 2109 fails and leaves its parameters as given, so --save writes what went in.
+  // 2109 fails, so --save writes nothing; $error succeeds and leaves its parameters as
+  // given, so --save writes what went in.
+  std::ofstream(out) << "old";
   Result r = runZqhost({"call", "--save", "1=" + std::string(out), "2109",
                         "file:" + std::string(in), "int:-5", "num:2.5", "bool:true", "bin:0A"});
   EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.find("saved"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.err, "zqhost: the call reported an error; nothing saved\n");
+  EXPECT_EQ(readFile(out), "old");
+  r = runZqhost({"call", "--save", "1=" + std::string(out), "$error", "file:" + std::string(in),
+                 "int:-5", "num:2.5", "bool:true", "bin:0A"});
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("saved   parameter 1 to"), std::string::npos) << r.out << r.err;
   EXPECT_EQ(readFile(out), bytes);
 
   const struct {
     std::vector<std::string> args;
     const char* complaint;
+    int status = 2;
   } bad[] = {
       {{"call", "2109", "int:x"}, "not an integer: int:x"},
       {{"call", "2109", "int:2147483648"}, "out of range"},
       {{"call", "2109", "num:1.5x"}, "not a number"},
       {{"call", "2109", "bool:maybe"}, "not a boolean"},
       {{"call", "2109", "bin:abc"}, "not hexadecimal"},
-      {{"call", "2109", "file:/nonexistent/file"}, "cannot read"},
+      {{"call", "2109", "file:/nonexistent/file"}, "/nonexistent/file: No such file", 3},
       {{"call", "2109", "json:{\"int\": 1.5}"}, "not a JSON value"},
       {{"call", "--save", "2=/tmp/x", "2109", "bin:00"}, "no such parameter"},
       {{"call", "$nope"}, "unknown method"},
       {{"call", "67636"}, "0 to 65535"},
-      {{"call"}, "call needs a method"},
-      {{"frobnicate"}, "unknown command"},
-      {{"run", "/nonexistent/requests"}, "cannot read"},
-      {{"info", "--static"}, "belong to call"},
+      {{"call"}, "METHOD is required"},
+      {{"frobnicate"}, "unknown command frobnicate"},
+      {{"run", "/nonexistent/requests"}, "/nonexistent/requests: No such file", 3},
+      {{"info", "--static"}, "not expected: --static"},
   };
   for (const auto& b : bad) {
     r = runZqhost(b.args);
-    EXPECT_EQ(r.status, 2) << b.complaint;
+    EXPECT_EQ(r.status, b.status) << b.complaint;
     EXPECT_NE(r.err.find(b.complaint), std::string::npos) << r.err;
   }
 

@@ -45,9 +45,9 @@ TEST_F(ZqhostFiles, FilesPastTheValueLimitAreRefusedNotCut) {
   for (off_t size : {off_t(2147483648LL), off_t(4294967299LL)}) {
     const std::string file = sparse("big", size);
     const Result r = sha256(file);
-    EXPECT_EQ(r.status, 2) << size;
+    EXPECT_EQ(r.status, 3) << size;
     EXPECT_EQ(r.out, "") << size;  // no call was made, so no "return" line
-    EXPECT_NE(r.err.find("cannot read " + file + ": it holds " + std::to_string(size) +
+    EXPECT_NE(r.err.find("zqhost: " + file + ": it holds " + std::to_string(size) +
                          " bytes, more than a binary value holds (2147483647)"),
               std::string::npos)
         << r.err;
@@ -101,22 +101,21 @@ TEST_F(ZqhostFiles, UnreadableFilesGiveAnErrorNamingThem) {
   struct Case {
     std::string file, why;
   } cases[] = {
-      {path("dir"), "it is a directory"},
+      {path("dir"), "Is a directory"},
       {path("missing"), "No such file or directory"},
       {"/proc/self/mem", "Input/output error"},  // opens, but reading at 0 fails
   };
   for (const Case& c : cases) {
     const Result r = sha256(c.file);
-    EXPECT_EQ(r.status, 2) << c.file;
-    EXPECT_NE(r.err.find("cannot read " + c.file + ": " + c.why), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 3) << c.file;
+    EXPECT_EQ(r.err, "zqhost: " + c.file + ": " + c.why + "\n");
   }
   if (geteuid() != 0) {  // root reads files without permission
     std::ofstream(path("locked")) << "x";
     ASSERT_EQ(chmod(path("locked").c_str(), 0), 0);
     const Result r = sha256(path("locked"));
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("cannot read " + path("locked") + ": Permission denied"),
-              std::string::npos)
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("zqhost: " + path("locked") + ": Permission denied"), std::string::npos)
         << r.err;
   }
 }

@@ -138,12 +138,15 @@ TEST_F(InstalledTree, ManualPageNamesTheVersionAndEveryOption) {
   const std::string page = readAll(prefix + "/share/man/man1/zqhost.1");
   ASSERT_FALSE(page.empty());
   EXPECT_TRUE(contains(page, ".TH ZQHOST 1 \"December 2026\" \"zqtools " + kVersion + "\""));
-  const Result help = runProgram(zqhost(), {"--help"});
   const std::regex option("--([a-z][a-z-]*)");
   int options = 0;
-  for (std::sregex_iterator it(help.out.begin(), help.out.end(), option), end; it != end; ++it) {
-    EXPECT_TRUE(contains(page, "\\fB\\-\\-" + (*it)[1].str() + "\\fR")) << (*it)[1].str();
-    ++options;
+  for (const char* command : {"", "info", "call", "run"}) {
+    const Result help = runProgram(zqhost(), *command ? std::vector<std::string>{command, "--help"}
+                                                      : std::vector<std::string>{"--help"});
+    for (std::sregex_iterator it(help.out.begin(), help.out.end(), option), end; it != end; ++it) {
+      EXPECT_TRUE(contains(page, "\\fB\\-\\-" + (*it)[1].str() + "\\fR")) << (*it)[1].str();
+      ++options;
+    }
   }
   EXPECT_GE(options, 5);
 }

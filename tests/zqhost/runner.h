@@ -21,6 +21,18 @@ Result runZqhost(const std::vector<std::string>& args, const std::string& input 
 Result runProgram(const std::string& program, const std::vector<std::string>& args,
                   const std::string& input = "");
 
+// Runs a bash script in directory dir (made when missing) with the built zqhost first on
+// PATH; its standard output and error are collected.
+Result runShell(const std::string& script, const std::string& dir, const std::string& input = "");
+
+// Runs zqhost with its standard output on a terminal (a pseudo-terminal); out holds what the
+// terminal received.
+Result runOnTerminal(const std::vector<std::string>& args);
+
+// A new empty directory under /tmp, removed with everything in it by removeTree.
+std::string makeTempDir();
+void removeTree(const std::string& dir);
+
 // Answers of `zqhost run` to the given requests, one a line (line breaks inside a request
 // become spaces).
 Result runRequests(const std::vector<std::string>& requests);

@@ -1,4 +1,4 @@
-// Files as host values.
+// Reading and replacing files for zqhost.
 #include "files.h"
 
 #include <fcntl.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,9 +14,53 @@ namespace zqhost {
 
 namespace {
 
+bool standardInputTaken = false;
+
+// Standard input's descriptor, once per process: a second "-" would find it drained.
+int takeStandardInput() {
+  if (standardInputTaken) throw FileError("standard input", "already read by an earlier argument");
+  standardInputTaken = true;
+  return STDIN_FILENO;
+}
+
+std::string reason(int err) { return std::strerror(err); }
+
+// Reads fd to its end; the size is never cut to 32 bits.
+bool readAll(int fd, std::string& out) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    out.reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    out.append(buf, static_cast<size_t>(n));
+  }
+}
+
+bool writeAll(int fd, const void* bytes, size_t size) {
+  const char* p = static_cast<const char*>(bytes);
+  while (size > 0) {
+    const ssize_t n = write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 struct FileCloser {
   int fd;
-  ~FileCloser() { close(fd); }
+  ~FileCloser() {
+    if (fd != STDIN_FILENO) close(fd);
+  }
 };
 
 struct HandleOwner {
@@ -24,7 +69,7 @@ struct HandleOwner {
 };
 
 [[noreturn]] void fail(const std::string& path, const std::string& why) {
-  throw std::runtime_error("cannot read " + path + ": " + why);
+  throw FileError(path, why);
 }
 
 [[noreturn]] void tooLarge(const std::string& path, const std::string& size) {
@@ -43,25 +88,26 @@ ssize_t readSome(int fd, void* buf, size_t count) {
 }  // namespace
 
 EXTfldval fileValue(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(path, std::strerror(errno));
+  const std::string name = path == "-" ? "standard input" : path;
+  const int fd = path == "-" ? takeStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(name, std::strerror(errno));
   FileCloser closer{fd};
   struct stat st;
-  if (fstat(fd, &st) != 0) fail(path, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) fail(path, "it is a directory");
+  if (fstat(fd, &st) != 0) fail(name, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) fail(name, std::strerror(EISDIR));
   const bool sized = S_ISREG(st.st_mode) && st.st_size > 0;
-  if (sized && st.st_size > kMaxValueBytes) tooLarge(path, std::to_string(st.st_size));
+  if (sized && st.st_size > kMaxValueBytes) tooLarge(name, std::to_string(st.st_size));
 
   // The size is only the first guess: the file may change while it is read, and files of
   // /proc or pipes report none. Reading goes on to the end of the file.
   long long capacity = sized ? static_cast<long long>(st.st_size) : 65536;
   HandleOwner owner{HANglobalAlloc(static_cast<qlong>(capacity), qfalse)};
-  if (!owner.h) fail(path, "no memory for " + std::to_string(capacity) + " bytes");
+  if (!owner.h) fail(name, "no memory for " + std::to_string(capacity) + " bytes");
   long long used = 0;
   for (;;) {
     if (used < capacity) {
       const ssize_t n = readSome(fd, owner.h->mData + used, static_cast<size_t>(capacity - used));
-      if (n < 0) fail(path, std::strerror(errno));
+      if (n < 0) fail(name, std::strerror(errno));
       if (n == 0) break;
       used += n;
       continue;
@@ -69,13 +115,13 @@ EXTfldval fileValue(const std::string& path) {
     // Full: look ahead before growing, so that a file of exactly its size costs no more.
     char probe[65536];
     const ssize_t n = readSome(fd, probe, sizeof probe);
-    if (n < 0) fail(path, std::strerror(errno));
+    if (n < 0) fail(name, std::strerror(errno));
     if (n == 0) break;
-    if (used + n > kMaxValueBytes) tooLarge(path, "more than " + std::to_string(used + n - 1));
+    if (used + n > kMaxValueBytes) tooLarge(name, "more than " + std::to_string(used + n - 1));
     long long grown = capacity * 2 > used + n ? capacity * 2 : used + n;
     if (grown > kMaxValueBytes) grown = kMaxValueBytes;
     if (!HANglobalReAlloc(owner.h, static_cast<qlong>(grown)))
-      fail(path, "no memory for " + std::to_string(grown) + " bytes");
+      fail(name, "no memory for " + std::to_string(grown) + " bytes");
     capacity = grown;
     std::memcpy(owner.h->mData + used, probe, static_cast<size_t>(n));
     used += n;
@@ -92,5 +138,90 @@ EXTfldval fileValue(const std::string& path) {
   owner.h = nullptr;
   return v;
 }
+
+std::string readWholeFile(const std::string& path) {
+  std::string out;
+  if (path == "-") {
+    if (!readAll(takeStandardInput(), out)) throw FileError("standard input", reason(errno));
+    return out;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileError(path, reason(errno));
+  const bool ok = readAll(fd, out);
+  const int err = errno;
+  close(fd);
+  if (!ok) throw FileError(path, reason(err));
+  return out;
+}
+
+void writeStandardOutput(const void* bytes, size_t size) {
+  std::fflush(stdout);  // what was printed before goes first
+  if (!writeAll(STDOUT_FILENO, bytes, size)) throw FileError("standard output", reason(errno));
+}
+
+void replaceFile(const std::string& path, const void* bytes, size_t size) {
+  if (path == "-") {
+    writeStandardOutput(bytes, size);
+    return;
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty()) throw FileError(path, reason(EISDIR));
+  std::string temp = dir + "." + base + ".XXXXXX";
+  const int fd = mkstemp(&temp[0]);
+  if (fd < 0) throw FileError(path, reason(errno));
+  // mkstemp makes the file private; give it the mode a newly created file would have.
+  const mode_t mask = umask(0);
+  umask(mask);
+  bool ok = fchmod(fd, 0666 & ~mask) == 0 && writeAll(fd, bytes, size);
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    throw FileError(path, reason(err));
+  }
+}
+
+InputFile::InputFile(const std::string& path) : mPath(path) {
+  if (path == "-") {
+    mPath = "standard input";
+    mFd = takeStandardInput();
+    return;
+  }
+  mFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (mFd < 0) throw FileError(path, reason(errno));
+}
+
+InputFile::~InputFile() {
+  if (mFd > STDIN_FILENO) close(mFd);
+}
+
+void InputFile::check() const {
+  if (mError) throw FileError(mPath, reason(mError));
+}
+
+InputFile::int_type InputFile::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  for (;;) {
+    const ssize_t n = read(mFd, mBuffer, sizeof mBuffer);
+    if (n > 0) {
+      setg(mBuffer, mBuffer, mBuffer + n);
+      return traits_type::to_int_type(*gptr());
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) mError = errno;
+    return traits_type::eof();
+  }
+}
+
+bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace zqhost

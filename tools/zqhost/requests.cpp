@@ -3,6 +3,8 @@
 
 #include <limits>
 
+#include "files.h"
+
 namespace zqhost {
 
 namespace {
@@ -19,8 +21,8 @@ const struct {
   const char* kind;
   std::initializer_list<const char*> keys;
 } kRequests[] = {
-    {"call", {"on", "params", "vars", "cinst"}},
-    {"static", {"params", "vars", "cinst"}},
+    {"call", {"on", "params", "vars", "cinst", "echo", "save"}},
+    {"static", {"params", "vars", "cinst", "echo", "save"}},
     {"new", {"as"}},
     {"delete", {}},
     {"copy", {}},
@@ -39,8 +41,56 @@ json namedObject(objinst inst) {
   return name.empty() ? json("#" + std::to_string(inst)) : json(name);
 }
 
+// The "save" key of a call: {"N": "path", ...}, parameter numbers within the call's.
+std::vector<std::pair<size_t, std::string>> savesIn(const json& j, size_t paramCount) {
+  if (!j.is_object())
+    throw RequestError("\"save\" must be an object of parameter numbers and paths");
+  std::vector<std::pair<size_t, std::string>> saves;
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    const std::string& key = it.key();
+    size_t n = 0;
+    bool digits = !key.empty() && key.size() < 6;
+    for (char c : key) digits = digits && c >= '0' && c <= '9';
+    if (digits) n = static_cast<size_t>(std::stoul(key));
+    if (!digits || n < 1 || n > paramCount)
+      throw RequestError("\"save\": \"" + key + "\" is not a parameter number of this call");
+    const std::string& path = stringIn(it.value(), "\"save\" path");
+    if (path == "-") throw RequestError("\"save\": a response cannot carry raw bytes; name a file");
+    saves.emplace_back(n, path);
+  }
+  return saves;
+}
+
+// Writes the saved parameters after a call without errors; what was written or why not.
+json saveParameters(const std::vector<std::pair<size_t, std::string>>& saves,
+                    const std::vector<EXTfldval>& params, bool failed) {
+  json out = json::array();
+  for (const auto& s : saves) {
+    const EXTfldval& p = params[s.first - 1];
+    json entry = {{"param", s.first}, {"path", s.second}};
+    const ffttype t = p.getType();
+    if (failed) {
+      entry["error"] = "not written: the call reported an error";
+    } else if (t != fftBinary && t != fftPicture && t != fftObject) {
+      entry["error"] = "not written: parameter " + std::to_string(s.first) + " is " + typeName(t) +
+                       ", not binary";
+    } else {
+      const qHandleInfo* h = p.getHandle();
+      const size_t size = h ? static_cast<size_t>(p.getBinLen()) : 0;
+      try {
+        replaceFile(s.second, h ? h->mData : nullptr, size);
+        entry["bytes"] = size;
+      } catch (const FileError& e) {
+        entry["error"] = e.what();
+      }
+    }
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
 // Calls a method of a named instance ("call") or of the library ("static").
-json callMethod(Session& session, const json& req, bool isStatic) {
+json callMethod(Session& session, const json& req, bool isStatic, const RunOptions& options) {
   qlong objectId = 0;
   objinst inst = 0;
   if (!isStatic) {
@@ -75,6 +125,13 @@ json callMethod(Session& session, const json& req, bool isStatic) {
       vars.emplace_back(it.key(), valueFromJson(it.value()));
     }
   }
+  std::vector<std::pair<size_t, std::string>> saves;
+  if (req.contains("save")) saves = savesIn(req.at("save"), params.size());
+  Echo echo = options.echo;
+  if (req.contains("echo")) {
+    if (!req.at("echo").is_string()) throw RequestError("\"echo\" must be all, changed or none");
+    echo = echoMode(req.at("echo").get<std::string>());
+  }
   EXTfldval cinst;
   if (req.contains("cinst")) {
     cinst = valueFromJson(req.at("cinst"));
@@ -93,11 +150,16 @@ json callMethod(Session& session, const json& req, bool isStatic) {
   json response = {{"answer", outcome.answer},
                    {"return", outcome.hasReturn ? valueToJson(outcome.ret) : json(nullptr)}};
   json paramsOut = json::array();
-  for (const EXTfldval& p : params) paramsOut.push_back(valueToJson(p));
+  for (size_t i = 0; i < params.size(); ++i) {
+    bool shown = echo == Echo::All;
+    for (qlong n : outcome.changed) shown = shown || (echo == Echo::Changed && n == qlong(i + 1));
+    paramsOut.push_back(shown ? valueToJson(params[i]) : json(nullptr));
+  }
   response["params"] = std::move(paramsOut);
   response["changed"] = outcome.changed;
   response["errors"] = errorsJson(outcome.errors);
   response["calls"] = callsJson(outcome.calls);
+  if (!saves.empty()) response["saved"] = saveParameters(saves, params, !outcome.errors.empty());
   if (req.contains("vars")) {
     json varsOut = json::object();
     for (const std::string& name : context.varNames())
@@ -191,7 +253,7 @@ json sendMessage(Session& session, const json& req) {
   return response;
 }
 
-json handle(Session& session, const json& req) {
+json handle(Session& session, const json& req, const RunOptions& options) {
   if (!req.is_object()) throw RequestError("a request must be a JSON object, not " + quote(req));
   const auto* request = &kRequests[0];
   int found = 0;
@@ -212,8 +274,8 @@ json handle(Session& session, const json& req) {
       throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind + "\" requests");
   }
   const std::string kind = request->kind;
-  if (kind == "call") return callMethod(session, req, false);
-  if (kind == "static") return callMethod(session, req, true);
+  if (kind == "call") return callMethod(session, req, false, options);
+  if (kind == "static") return callMethod(session, req, true, options);
   if (kind == "new") return newInstance(session, req);
   if (kind == "delete") return deleteInstance(session, req);
   if (kind == "copy") return copyInstance(session, req);
@@ -286,10 +348,17 @@ json infoJson(Session& session) {
   return info;
 }
 
-json respond(Session& session, const std::string& line) {
+Echo echoMode(const std::string& name) {
+  if (name == "all") return Echo::All;
+  if (name == "changed") return Echo::Changed;
+  if (name == "none") return Echo::None;
+  throw RequestError("\"echo\" must be all, changed or none, not \"" + name + "\"");
+}
+
+json respond(Session& session, const std::string& line, const RunOptions& options) {
   json response;
   try {
-    response = handle(session, parseLine(line));
+    response = handle(session, parseLine(line), options);
   } catch (const json::parse_error& e) {
     response = {{"error", std::string("the request is not JSON: ") + e.what()}};
   } catch (const std::exception& e) {
@@ -299,13 +368,18 @@ json respond(Session& session, const std::string& line) {
   return response;
 }
 
-void runLines(Session& session, std::istream& in, std::ostream& out) {
+RunTotals runLines(Session& session, std::istream& in, std::ostream& out,
+                   const RunOptions& options) {
+  RunTotals totals;
   std::string line;
   while (std::getline(in, line)) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    out << respond(session, line).dump(-1, ' ', false, json::error_handler_t::replace) << '\n'
-        << std::flush;
+    const json response = respond(session, line, options);
+    ++totals.requests;
+    if (response.contains("error")) ++totals.refused;
+    out << response.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
   }
+  return totals;
 }
 
 }  // namespace zqhost
