@@ -54,10 +54,15 @@ bool constantValue(const hostrt::Host::Registry& registry, const std::string& na
 }
 
 EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& registry) {
+  EXTfldval v;
+  setArgument(v, arg, registry);
+  return v;
+}
+
+void setArgument(EXTfldval& v, const std::string& arg, const hostrt::Host::Registry& registry) {
   const size_t colon = arg.find(':');
   const std::string prefix = colon == std::string::npos ? "" : arg.substr(0, colon);
   const std::string rest = colon == std::string::npos ? arg : arg.substr(colon + 1);
-  EXTfldval v;
   if (prefix == "int" || prefix == "int64") {
     long long n = 0;
     if (!parseInteger(rest, n) && !constantValue(registry, rest, n))
@@ -84,7 +89,7 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
       throw UsageError("not a boolean: " + arg);
     }
   } else if (prefix == "file") {
-    v = fileValue(rest);
+    setFileValue(v, rest);
   } else if (prefix == "bin") {
     std::string bytes;
     if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);
@@ -96,7 +101,7 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
     if (text.size() > static_cast<size_t>(std::numeric_limits<qlong>::max() / 4))
       throw UsageError(rest + ": too large for a character value (" + std::to_string(text.size()) +
                        " bytes)");
-    v = hostrt::charValue(text);
+    setUtf8Text(v, text.data(), text.size());
   } else if (prefix == "json") {
     try {
       v = valueFromJson(parseLine(rest));
@@ -106,11 +111,10 @@ EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& re
       throw UsageError("not a JSON value: " + arg + ": " + jsonReason(e));
     }
   } else if (prefix == "char") {
-    v = hostrt::charValue(rest);
+    setUtf8Text(v, rest.data(), rest.size());
   } else {
-    v = hostrt::charValue(arg);
+    setUtf8Text(v, arg.data(), arg.size());
   }
-  return v;
 }
 
 }  // namespace zqhost

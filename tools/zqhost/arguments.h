@@ -19,6 +19,8 @@ class UsageError : public std::runtime_error {
 // (int:kZQCipherAES128). Files are read whole; "-" is standard input. Throws UsageError for
 // a malformed argument and FileError for a file that cannot be read.
 EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& registry);
+// The same into v; file contents and texts are read or converted straight into v's handle.
+void setArgument(EXTfldval& v, const std::string& arg, const hostrt::Host::Registry& registry);
 
 // The value of the registered constant of that name (exact, else ignoring ASCII case), as
 // an integer; false when there is none or its value is not an integer.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace zqhost {
@@ -88,6 +89,12 @@ ssize_t readSome(int fd, void* buf, size_t count) {
 }  // namespace
 
 EXTfldval fileValue(const std::string& path) {
+  EXTfldval v;
+  setFileValue(v, path);
+  return v;
+}
+
+void setFileValue(EXTfldval& v, const std::string& path) {
   const std::string name = path == "-" ? "standard input" : path;
   const int fd = path == "-" ? takeStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(name, std::strerror(errno));
@@ -127,16 +134,53 @@ EXTfldval fileValue(const std::string& path) {
     used += n;
   }
 
-  EXTfldval v;
   if (used == 0) {
     v.setBinary(fftBinary, nullptr, 0);
-    return v;
+    return;
   }
   if (used < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(used));  // shrinking
   HANsetUsed(owner.h, static_cast<qlong>(used));
   v.setHandle(fftBinary, owner.h);
   owner.h = nullptr;
-  return v;
+}
+
+void setUtf8Text(EXTfldval& v, const char* text, size_t len) {
+  // A character value counts its bytes in 32 bits.
+  const size_t kMaxChars = 536870911;
+  qchar small[256];
+  if (len <= 256) {  // most texts of requests: no handle to shrink afterwards
+    v.setChar(small, CHARconvFromUtf8(reinterpret_cast<const qbyte*>(text), static_cast<qlong>(len),
+                                      small));
+    return;
+  }
+  // Every character takes at least one byte, so len characters always suffice. A text of
+  // more bytes than a value holds characters may still fit when some take several; the host
+  // counts those.
+  if (len > kMaxChars) {
+    v = hostrt::charValue(std::string(text, len));
+    return;
+  }
+  const size_t capacity = len;
+  HandleOwner owner{HANglobalAlloc(static_cast<qlong>(capacity * 4), qfalse)};
+  if (!owner.h) throw std::bad_alloc();
+  const qbyte* src = reinterpret_cast<const qbyte*>(text);
+  qchar* dst = reinterpret_cast<qchar*>(owner.h->mData);
+  // Converted in parts that end on a character boundary, each at most capacity characters.
+  const size_t kPart = size_t(1) << 26;
+  size_t from = 0, n = 0;
+  while (from < len) {
+    size_t part = len - from;
+    if (part > kPart) {
+      part = kPart;
+      for (int back = 0; back < 3 && (src[from + part] & 0xC0) == 0x80; ++back) --part;
+    }
+    n += static_cast<size_t>(CHARconvFromUtf8(src + from, static_cast<qlong>(part), dst + n));
+    from += part;
+  }
+  if (n < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(n * 4));  // shrinking
+  HANsetUsed(owner.h, static_cast<qlong>(n * 4));
+  v.setHandle(fftCharacter, owner.h);
+  owner.h = nullptr;
 }
 
 std::string readWholeFile(const std::string& path) {

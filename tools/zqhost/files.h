@@ -33,6 +33,13 @@ std::string readWholeFile(const std::string& path);
 // when its size says so, or as soon as reading passes the limit, for a file that grows while
 // it is read or a special file that reports no size). Never cuts the content short.
 EXTfldval fileValue(const std::string& path);
+// The same into v, which takes over the handle the file was read into: no byte is copied.
+void setFileValue(EXTfldval& v, const std::string& path);
+
+// UTF-8 text (invalid sequences become U+FFFD, as the host converts them) as a character
+// value in v, converted straight into v's own handle. Throws std::length_error for more
+// characters than a character value holds, std::bad_alloc when memory cannot be had.
+void setUtf8Text(EXTfldval& v, const char* text, size_t len);
 
 // Writes bytes to path through a temporary file in the same folder that is renamed into
 // place, so that path holds either its old content or all of the new one. "-" writes to

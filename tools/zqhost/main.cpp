@@ -202,8 +202,10 @@ int callCommand(Session& session, const CallOptions& o) {
   } else {
     id = session.methodId(objectId, o.method);
   }
-  std::vector<EXTfldval> params;
-  for (const std::string& arg : o.args) params.push_back(argumentValue(arg, session.registry()));
+  // Each argument is read into its place: a value copied (by a growing vector) is copied
+  // whole, which for a file is all its bytes.
+  std::vector<EXTfldval> params(o.args.size());
+  for (size_t i = 0; i < o.args.size(); ++i) setArgument(params[i], o.args[i], session.registry());
   for (const Save& s : saves)
     if (static_cast<size_t>(s.param) > params.size())
       throw UsageError("--save " + std::to_string(s.param) + ": no such parameter");

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "files.h"
+#include "jsonwriter.h"
 
 namespace zqhost {
 
@@ -89,8 +90,46 @@ json saveParameters(const std::vector<std::pair<size_t, std::string>>& saves,
   return out;
 }
 
-// Calls a method of a named instance ("call") or of the library ("static").
-json callMethod(Session& session, const json& req, bool isStatic, const RunOptions& options) {
+void writeErrors(JsonWriter& w, const std::vector<hostrt::ErrorReport>& errors) {
+  w.beginArray();
+  for (const hostrt::ErrorReport& e : errors) {
+    w.beginObject();
+    w.key("code");
+    w.integer(e.code);
+    w.key("message");
+    w.string(e.message);
+    w.key("detail");
+    w.string(e.detail);
+    w.key("method");
+    w.string(e.method);
+    w.endObject();
+  }
+  w.endArray();
+}
+
+void writeCalls(JsonWriter& w, const std::vector<hostrt::RecordedCall>& calls) {
+  w.beginArray();
+  for (const hostrt::RecordedCall& c : calls) {
+    w.beginObject();
+    w.key("object");
+    const std::string name = hostrt::instanceName(c.inst);
+    w.string(name.empty() ? "#" + std::to_string(c.inst) : name);
+    w.key("method");
+    w.string(c.method);
+    w.key("params");
+    w.beginArray();
+    for (const EXTfldval& p : c.params) writeValue(w, p);
+    w.endArray();
+    w.endObject();
+  }
+  w.endArray();
+}
+
+// Calls a method of a named instance ("call") or of the library ("static"). The request's
+// parameter values are dropped once they are host values, so that a large text is not held
+// three times over during the call; the response is written as it is made.
+void callMethod(Session& session, json& req, bool isStatic, const RunOptions& options,
+                JsonWriter& w) {
   qlong objectId = 0;
   objinst inst = 0;
   if (!isStatic) {
@@ -111,10 +150,13 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
   }
 
   // Everything is read before anything is set, so that a bad request changes nothing.
+  // Each value is made in its place: a value copied (by a growing vector) is copied whole.
   std::vector<EXTfldval> params;
   if (req.contains("params")) {
-    if (!req.at("params").is_array()) throw RequestError("\"params\" must be an array of values");
-    for (const json& p : req.at("params")) params.push_back(valueFromJson(p));
+    json& given = req.at("params");
+    if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
+    params.resize(given.size());
+    for (size_t i = 0; i < given.size(); ++i) setValueFromJson(params[i], given[i]);
   }
   std::vector<std::pair<std::string, EXTfldval>> vars;
   if (req.contains("vars")) {
@@ -134,7 +176,7 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
   }
   EXTfldval cinst;
   if (req.contains("cinst")) {
-    cinst = valueFromJson(req.at("cinst"));
+    setValueFromJson(cinst, req.at("cinst"));
     if (cinst.getType() != fftRow || cinst.isNull())
       throw RequestError("\"cinst\" must be a row value");
   }
@@ -146,28 +188,60 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
     context.hasCinst = true;
   }
 
+  if (req.contains("params")) req.at("params") = json::array();  // the values are made
+
   const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
-  json response = {{"answer", outcome.answer},
-                   {"return", outcome.hasReturn ? valueToJson(outcome.ret) : json(nullptr)}};
-  json paramsOut = json::array();
+  // Saved before the response is written: writing the response frees the parameters.
+  const json saved =
+      saves.empty() ? json() : saveParameters(saves, params, !outcome.errors.empty());
+  w.beginObject();
+  w.key("answer");
+  w.integer(outcome.answer);
+  w.key("return");
+  if (outcome.hasReturn)
+    writeValue(w, outcome.ret);
+  else
+    w.null();
+  w.key("params");
+  w.beginArray();
   for (size_t i = 0; i < params.size(); ++i) {
     bool shown = echo == Echo::All;
     for (qlong n : outcome.changed) shown = shown || (echo == Echo::Changed && n == qlong(i + 1));
-    paramsOut.push_back(shown ? valueToJson(params[i]) : json(nullptr));
+    if (shown)
+      writeValue(w, params[i]);
+    else
+      w.null();
+    params[i].setNull(fftCharacter);  // written: its memory is free for the rest
   }
-  response["params"] = std::move(paramsOut);
-  response["changed"] = outcome.changed;
-  response["errors"] = errorsJson(outcome.errors);
-  response["calls"] = callsJson(outcome.calls);
-  if (!saves.empty()) response["saved"] = saveParameters(saves, params, !outcome.errors.empty());
+  w.endArray();
+  w.key("changed");
+  w.beginArray();
+  for (qlong n : outcome.changed) w.integer(n);
+  w.endArray();
+  w.key("errors");
+  writeErrors(w, outcome.errors);
+  w.key("calls");
+  writeCalls(w, outcome.calls);
+  if (!saves.empty()) {
+    w.key("saved");
+    w.value(saved);
+  }
   if (req.contains("vars")) {
-    json varsOut = json::object();
-    for (const std::string& name : context.varNames())
-      if (EXTfldval* v = context.findVar(name)) varsOut[name] = valueToJson(*v);
-    response["vars"] = std::move(varsOut);
+    w.key("vars");
+    w.beginObject();
+    for (const std::string& name : context.varNames()) {
+      if (EXTfldval* v = context.findVar(name)) {
+        w.key(name);
+        writeValue(w, *v);
+      }
+    }
+    w.endObject();
   }
-  if (req.contains("cinst")) response["cinst"] = valueToJson(context.cinst);
-  return response;
+  if (req.contains("cinst")) {
+    w.key("cinst");
+    writeValue(w, context.cinst);
+  }
+  w.endObject();
 }
 
 json newInstance(Session& session, const json& req) {
@@ -253,7 +327,7 @@ json sendMessage(Session& session, const json& req) {
   return response;
 }
 
-json handle(Session& session, const json& req, const RunOptions& options) {
+void handle(Session& session, json& req, const RunOptions& options, JsonWriter& w) {
   if (!req.is_object()) throw RequestError("a request must be a JSON object, not " + quote(req));
   const auto* request = &kRequests[0];
   int found = 0;
@@ -274,14 +348,42 @@ json handle(Session& session, const json& req, const RunOptions& options) {
       throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind + "\" requests");
   }
   const std::string kind = request->kind;
-  if (kind == "call") return callMethod(session, req, false, options);
-  if (kind == "static") return callMethod(session, req, true, options);
-  if (kind == "new") return newInstance(session, req);
-  if (kind == "delete") return deleteInstance(session, req);
-  if (kind == "copy") return copyInstance(session, req);
-  if (kind == "message") return sendMessage(session, req);
-  if (req.at("info") != true) throw RequestError("\"info\" must be true");
-  return infoJson(session);
+  if (kind == "call" || kind == "static") {
+    callMethod(session, req, kind == "static", options, w);
+  } else if (kind == "new") {
+    w.value(newInstance(session, req));
+  } else if (kind == "delete") {
+    w.value(deleteInstance(session, req));
+  } else if (kind == "copy") {
+    w.value(copyInstance(session, req));
+  } else if (kind == "message") {
+    w.value(sendMessage(session, req));
+  } else {
+    if (req.at("info") != true) throw RequestError("\"info\" must be true");
+    w.value(infoJson(session));
+  }
+}
+
+// The response to line as compact JSON text in out; true when it is {"error": ...}. line is
+// emptied once it is parsed.
+bool respondText(Session& session, std::string& line, const RunOptions& options, std::string& out) {
+  out.clear();
+  bool refused = false;
+  try {
+    json req = parseLine(line);
+    std::string().swap(line);
+    JsonWriter w(out);
+    handle(session, req, options, w);
+  } catch (const json::parse_error& e) {
+    refused = true;
+    out = json{{"error", std::string("the request is not JSON: ") + e.what()}}.dump(
+        -1, ' ', false, json::error_handler_t::replace);
+  } catch (const std::exception& e) {
+    refused = true;
+    out = json{{"error", e.what()}}.dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+  hostrt::clearRecordedCalls();
+  return refused;
 }
 
 }  // namespace
@@ -356,29 +458,26 @@ Echo echoMode(const std::string& name) {
 }
 
 json respond(Session& session, const std::string& line, const RunOptions& options) {
-  json response;
-  try {
-    response = handle(session, parseLine(line), options);
-  } catch (const json::parse_error& e) {
-    response = {{"error", std::string("the request is not JSON: ") + e.what()}};
-  } catch (const std::exception& e) {
-    response = {{"error", e.what()}};
-  }
-  hostrt::clearRecordedCalls();
-  return response;
+  std::string request = line, text;
+  respondText(session, request, options, text);
+  return json::parse(text);
 }
 
 RunTotals runLines(Session& session, std::istream& in, std::ostream& out,
                    const RunOptions& options) {
   RunTotals totals;
-  std::string line;
+  std::string line, response;
   while (std::getline(in, line)) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    const json response = respond(session, line, options);
     ++totals.requests;
-    if (response.contains("error")) ++totals.refused;
-    out << response.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+    if (respondText(session, line, options, response)) ++totals.refused;
+    response += '\n';
+    out.write(response.data(), static_cast<std::streamsize>(response.size()));
+    // Responses wait in the buffer only while more requests are already read: whoever sends
+    // one request and waits gets its answer before zqhost waits for the next.
+    if (in.rdbuf()->in_avail() <= 0) out.flush();
   }
+  out.flush();
   return totals;
 }
 
