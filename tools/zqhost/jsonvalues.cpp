@@ -1,10 +1,13 @@
 // Conversion between host values and their JSON form.
 #include "jsonvalues.h"
 
+#include <simdjson.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "files.h"
@@ -445,6 +448,30 @@ void writeAt(JsonWriter& w, const EXTfldval& v, int depth) {
 
 void writeValue(JsonWriter& w, const EXTfldval& v) { writeAt(w, v, 0); }
 
+namespace {
+
+void checkAt(const EXTfldval& v, int depth) {
+  if (depth > kMaxWriteDepth)
+    throw RequestError("a value is nested more than " + std::to_string(kMaxWriteDepth) +
+                       " lists deep and is not written");
+  const ffttype type = v.getType();
+  if (v.isNull() || (type != fftList && type != fftRow)) return;
+  EXTqlist list;
+  v.getList(&list, qfalse);
+  for (qlong r = 1; r <= list.rowCnt(); ++r) {
+    for (qshort c = 1; c <= list.colCnt(); ++c) {
+      EXTfldval cell;
+      list.getColValRef(r, c, cell, qfalse);
+      const ffttype t = cell.getType();
+      if (t == fftList || t == fftRow) checkAt(cell, depth + 1);
+    }
+  }
+}
+
+}  // namespace
+
+void checkWritable(const EXTfldval& v) { checkAt(v, 0); }
+
 bool hexToBytes(const std::string& hex, std::string& bytes) {
   if (hex.size() % 2 != 0) return false;
   bytes.clear();
@@ -510,6 +537,62 @@ std::string quote(const json& j) {
   return text;
 }
 
+namespace {
+
+// A document read by simdjson as the same value nlohmann's parser makes of its text: objects
+// keep their keys in order and the last of a repeated key, integers without a sign are
+// unsigned. Depth is bounded by the check before parsing.
+json fromSimd(simdjson::dom::element e) {
+  using simdjson::dom::element_type;
+  switch (e.type()) {
+    case element_type::ARRAY: {
+      const simdjson::dom::array items(e);
+      json a = json::array();
+      a.get_ref<json::array_t&>().reserve(items.size());
+      for (simdjson::dom::element x : items) a.push_back(fromSimd(x));
+      return a;
+    }
+    case element_type::OBJECT: {
+      const simdjson::dom::object fields(e);
+      json o = json::object();
+      json::object_t& members = o.get_ref<json::object_t&>();
+      members.reserve(fields.size());
+      for (simdjson::dom::key_value_pair f : fields) {
+        json value = fromSimd(f.value);
+        auto placed = members.emplace(std::string(f.key), std::move(value));
+        if (!placed.second) placed.first->second = std::move(value);  // a repeated key
+      }
+      return o;
+    }
+    case element_type::INT64: {
+      const int64_t i = int64_t(e);
+      return i >= 0 ? json(static_cast<uint64_t>(i)) : json(i);
+    }
+    case element_type::UINT64:
+      return json(uint64_t(e));
+    case element_type::DOUBLE:
+      return json(double(e));
+    case element_type::STRING: {
+      const std::string_view sv(e);
+      return json(std::string(sv.data(), sv.size()));
+    }
+    case element_type::BOOL:
+      return json(bool(e));
+    case element_type::NULL_VALUE:
+    default:
+      return json(nullptr);
+  }
+}
+
+// Escapes of surrogate code points, which the two parsers might read differently.
+bool hasSurrogateEscape(const std::string& text) {
+  for (size_t at = text.find("\\u"); at != std::string::npos; at = text.find("\\u", at + 2))
+    if (at + 2 < text.size() && (text[at + 2] == 'd' || text[at + 2] == 'D')) return true;
+  return false;
+}
+
+}  // namespace
+
 json parseLine(const std::string& text) {
   size_t depth = 0;
   bool inString = false;
@@ -528,6 +611,26 @@ json parseLine(const std::string& text) {
                            std::to_string(kMaxJsonNesting) + " deep");
     } else if ((c == ']' || c == '}') && depth > 0) {
       --depth;
+    }
+  }
+  // simdjson reads long texts many times faster; whatever it refuses (or might read
+  // differently) goes to nlohmann's parser, whose answer, and error text, is the protocol's.
+  // A long line gets a parser of its own, so that its buffers go when it is read.
+  // Short lines are copied into one padded buffer kept for the next (simdjson reads a little
+  // past the end of the text).
+  if (!hasSurrogateEscape(text)) {
+    simdjson::dom::element doc;
+    if (text.size() > (1u << 20)) {
+      simdjson::dom::parser own;
+      if (own.parse(text.data(), text.size(), true).get(doc) == simdjson::SUCCESS)
+        return fromSimd(doc);
+    } else {
+      static simdjson::dom::parser shared;
+      static std::string padded;
+      padded.assign(text);
+      padded.append(simdjson::SIMDJSON_PADDING, '\0');
+      if (shared.parse(padded.data(), text.size(), false).get(doc) == simdjson::SUCCESS)
+        return fromSimd(doc);
     }
   }
   return json::parse(text);

@@ -1,6 +1,7 @@
 // Writing JSON text without a document.
 #include "jsonwriter.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +46,13 @@ inline bool plain(unsigned char c) { return c >= 0x20 && c != '"' && c != '\\'; 
 
 }  // namespace
 
+void JsonWriter::spill() {
+  if (!mSink || mOut.size() < mThreshold) return;
+  mSink->write(mOut.data(), static_cast<std::streamsize>(mOut.size()));
+  mOut.clear();
+  mSpilled = true;
+}
+
 void JsonWriter::separate() {
   if (mAfterKey) {
     mAfterKey = false;
@@ -73,7 +81,14 @@ void JsonWriter::key(const char* name, size_t len) {
   mAfterKey = true;
 }
 
-void JsonWriter::key(const char* name) { key(name, std::strlen(name)); }
+void JsonWriter::key(const char* name) {
+  // The names of the protocol's own keys need no escapes.
+  separate();
+  mOut += '"';
+  mOut += name;
+  mOut += "\":";
+  mAfterKey = true;
+}
 
 void JsonWriter::escaped(const char* text, size_t len) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
@@ -126,6 +141,7 @@ void JsonWriter::string(const char* text, size_t len) {
   mOut += '"';
   escaped(text, len);
   mOut += '"';
+  spill();
 }
 
 void JsonWriter::string(const char* text) { string(text, std::strlen(text)); }
@@ -133,42 +149,53 @@ void JsonWriter::string(const char* text) { string(text, std::strlen(text)); }
 void JsonWriter::chars(const qchar* text, size_t len) {
   separate();
   mOut += '"';
-  // UTF-8 in parts through a small buffer, escaped as it goes.
-  char buf[4096];
-  size_t n = 0;
-  auto flush = [&] {
-    escaped(buf, n);
-    n = 0;
-  };
-  for (size_t i = 0; i < len; ++i) {
-    if (n > sizeof buf - 4) flush();
-    qchar c = text[i];
+  // Plain ASCII (most text) is stored straight into room made ahead; anything else goes
+  // through UTF-8 and the escapes.
+  size_t i = 0;
+  while (i < len) {
+    const size_t at = mOut.size();
+    const size_t room = len - i < 65536 ? len - i : 65536;
+    mOut.resize(at + room);
+    char* out = &mOut[at];
+    size_t n = 0;
+    while (n < room) {
+      const qchar c = text[i + n];
+      if (c >= 0x80 || !plain(static_cast<unsigned char>(c))) break;
+      out[n++] = static_cast<char>(c);
+    }
+    mOut.resize(at + n);
+    i += n;
+    spill();
+    if (n == room) continue;
+    char buf[8];
+    size_t k = 0;
+    qchar c = text[i++];
     if (c < 0x80) {
-      buf[n++] = static_cast<char>(c);
-      continue;
-    }
-    if (!(c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF))) c = 0xFFFD;
-    if (c < 0x800) {
-      buf[n++] = static_cast<char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      buf[n++] = static_cast<char>(0xE0 | (c >> 12));
-      buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buf[k++] = static_cast<char>(c);
     } else {
-      buf[n++] = static_cast<char>(0xF0 | (c >> 18));
-      buf[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      if (!(c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF))) c = 0xFFFD;
+      if (c < 0x800) {
+        buf[k++] = static_cast<char>(0xC0 | (c >> 6));
+      } else if (c < 0x10000) {
+        buf[k++] = static_cast<char>(0xE0 | (c >> 12));
+        buf[k++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      } else {
+        buf[k++] = static_cast<char>(0xF0 | (c >> 18));
+        buf[k++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        buf[k++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      }
+      buf[k++] = static_cast<char>(0x80 | (c & 0x3F));
     }
-    buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    escaped(buf, k);
   }
-  flush();
   mOut += '"';
 }
 
 void JsonWriter::integer(long long n) {
   separate();
   char text[24];
-  const int len = std::snprintf(text, sizeof text, "%lld", n);
-  mOut.append(text, static_cast<size_t>(len));
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, n);
+  mOut.append(text, static_cast<size_t>(r.ptr - text));
 }
 
 void JsonWriter::boolean(bool b) {

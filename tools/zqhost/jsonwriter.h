@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 #include "hostruntime.h"
@@ -15,6 +16,15 @@ class JsonWriter {
  public:
   explicit JsonWriter(std::string& out) : mOut(out) {}
 
+  // Long texts: once out holds at least threshold bytes, they are written to sink and out
+  // starts over, so that a response is never held whole.
+  void spillTo(std::ostream* sink, size_t threshold) {
+    mSink = sink;
+    mThreshold = threshold;
+  }
+  // True once part of the text has gone to the sink.
+  bool spilled() const { return mSpilled; }
+
   // Structure: commas between members and elements are written automatically.
   void beginObject() { open('{'); }
   void endObject() { close('}'); }
@@ -23,6 +33,7 @@ class JsonWriter {
   // An object member's key; the member's value follows.
   void key(const char* name, size_t len);
   void key(const std::string& name) { key(name.data(), name.size()); }
+  // A key of plain ASCII without quotes, backslashes or control characters.
   void key(const char* name);
 
   void string(const char* text, size_t len);
@@ -42,15 +53,21 @@ class JsonWriter {
   void open(char c);
   void close(char c);
   void escaped(const char* text, size_t len);
+  void spill();
 
   std::string& mOut;
   bool mFirst = true;  // no member or element yet at this level
   bool mAfterKey = false;
+  std::ostream* mSink = nullptr;
+  size_t mThreshold = 0;
+  bool mSpilled = false;
 };
 
 // A host value in its typed JSON form ({"char": ...}, {"list": {...}}, ...), as valueToJson
 // gives it. Throws RequestError for lists nested more than 128 deep (nothing is then
 // complete in out).
 void writeValue(JsonWriter& w, const EXTfldval& v);
+// Throws the RequestError writeValue would throw for v, before anything is written.
+void checkWritable(const EXTfldval& v);
 
 }  // namespace zqhost

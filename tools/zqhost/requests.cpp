@@ -130,10 +130,29 @@ void writeCalls(JsonWriter& w, const std::vector<hostrt::RecordedCall>& calls) {
 // three times over during the call; the response is written as it is made.
 void callMethod(Session& session, json& req, bool isStatic, const RunOptions& options,
                 JsonWriter& w) {
+  // The request's keys, found in one pass (a request has only known keys by now).
+  json *onKey = nullptr, *paramsKey = nullptr, *varsKey = nullptr, *saveKey = nullptr,
+       *echoKey = nullptr, *cinstKey = nullptr;
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    const std::string& k = it.key();
+    json* v = &it.value();
+    if (k == "on")
+      onKey = v;
+    else if (k == "params")
+      paramsKey = v;
+    else if (k == "vars")
+      varsKey = v;
+    else if (k == "save")
+      saveKey = v;
+    else if (k == "echo")
+      echoKey = v;
+    else if (k == "cinst")
+      cinstKey = v;
+  }
   qlong objectId = 0;
   objinst inst = 0;
   if (!isStatic) {
-    const std::string on = req.contains("on") ? stringIn(req.at("on"), "\"on\"") : "main";
+    const std::string on = onKey ? stringIn(*onKey, "\"on\"") : "main";
     const Session::Instance* instance = session.find(on);
     if (!instance) throw RequestError("unknown instance \"" + on + "\"");
     objectId = instance->objectId;
@@ -152,15 +171,15 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
   // Everything is read before anything is set, so that a bad request changes nothing.
   // Each value is made in its place: a value copied (by a growing vector) is copied whole.
   std::vector<EXTfldval> params;
-  if (req.contains("params")) {
-    json& given = req.at("params");
+  if (paramsKey) {
+    json& given = *paramsKey;
     if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
     params.resize(given.size());
     for (size_t i = 0; i < given.size(); ++i) setValueFromJson(params[i], given[i]);
   }
   std::vector<std::pair<std::string, EXTfldval>> vars;
-  if (req.contains("vars")) {
-    const json& v = req.at("vars");
+  if (varsKey) {
+    const json& v = *varsKey;
     if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
     for (auto it = v.begin(); it != v.end(); ++it) {
       if (it.key().empty()) throw RequestError("a variable needs a name");
@@ -168,32 +187,42 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     }
   }
   std::vector<std::pair<size_t, std::string>> saves;
-  if (req.contains("save")) saves = savesIn(req.at("save"), params.size());
+  if (saveKey) saves = savesIn(*saveKey, params.size());
   Echo echo = options.echo;
-  if (req.contains("echo")) {
-    if (!req.at("echo").is_string()) throw RequestError("\"echo\" must be all, changed or none");
-    echo = echoMode(req.at("echo").get<std::string>());
+  if (echoKey) {
+    if (!echoKey->is_string()) throw RequestError("\"echo\" must be all, changed or none");
+    echo = echoMode(echoKey->get<std::string>());
   }
   EXTfldval cinst;
-  if (req.contains("cinst")) {
-    setValueFromJson(cinst, req.at("cinst"));
+  if (cinstKey) {
+    setValueFromJson(cinst, *cinstKey);
     if (cinst.getType() != fftRow || cinst.isNull())
       throw RequestError("\"cinst\" must be a row value");
   }
 
   HostContext& context = session.host().context();
   for (const auto& v : vars) context.setVar(v.first, v.second);
-  if (req.contains("cinst")) {
+  if (cinstKey) {
     context.cinst = cinst;
     context.hasCinst = true;
   }
 
-  if (req.contains("params")) req.at("params") = json::array();  // the values are made
+  if (paramsKey) *paramsKey = json::array();  // the values are made
 
   const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
   // Saved before the response is written: writing the response frees the parameters.
   const json saved =
       saves.empty() ? json() : saveParameters(saves, params, !outcome.errors.empty());
+  // Whatever cannot be written is refused now: a long response goes out while it is written.
+  if (outcome.hasReturn) checkWritable(outcome.ret);
+  for (const EXTfldval& p : params) checkWritable(p);
+  for (const hostrt::RecordedCall& c : outcome.calls)
+    for (const EXTfldval& p : c.params) checkWritable(p);
+  if (varsKey) {
+    for (const std::string& name : context.varNames())
+      if (EXTfldval* v = context.findVar(name)) checkWritable(*v);
+  }
+  if (cinstKey) checkWritable(context.cinst);
   w.beginObject();
   w.key("answer");
   w.integer(outcome.answer);
@@ -226,7 +255,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     w.key("saved");
     w.value(saved);
   }
-  if (req.contains("vars")) {
+  if (varsKey) {
     w.key("vars");
     w.beginObject();
     for (const std::string& name : context.varNames()) {
@@ -237,7 +266,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     }
     w.endObject();
   }
-  if (req.contains("cinst")) {
+  if (cinstKey) {
     w.key("cinst");
     writeValue(w, context.cinst);
   }
@@ -329,12 +358,18 @@ json sendMessage(Session& session, const json& req) {
 
 void handle(Session& session, json& req, const RunOptions& options, JsonWriter& w) {
   if (!req.is_object()) throw RequestError("a request must be a JSON object, not " + quote(req));
+  // One pass over the request's keys (each key is there once): the kinds among them, the
+  // last in the table's order taken as the request.
   const auto* request = &kRequests[0];
   int found = 0;
-  for (const auto& r : kRequests) {
-    if (req.contains(r.kind)) {
-      request = &r;
-      ++found;
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    const std::string& key = it.key();
+    for (const auto& r : kRequests) {
+      if (key == r.kind) {
+        if (found == 0 || &r > request) request = &r;
+        ++found;
+        break;
+      }
     }
   }
   if (found != 1)
@@ -365,15 +400,25 @@ void handle(Session& session, json& req, const RunOptions& options, JsonWriter& 
 }
 
 // The response to line as compact JSON text in out; true when it is {"error": ...}. line is
-// emptied once it is parsed.
-bool respondText(Session& session, std::string& line, const RunOptions& options, std::string& out) {
+// emptied once it is parsed when it is long. With a stream, the front of a long response may
+// already have been written there; out then holds the rest. Only running out of memory can stop
+// such a response half-way: its line is then ended, and the error follows on a line of its own.
+bool respondText(Session& session, std::string& line, const RunOptions& options, std::string& out,
+                 std::ostream* stream = nullptr) {
   out.clear();
   bool refused = false;
+  bool spilled = false;
   try {
     json req = parseLine(line);
-    std::string().swap(line);
+    if (line.size() > (1u << 20)) std::string().swap(line);  // a long line's memory goes now
     JsonWriter w(out);
-    handle(session, req, options, w);
+    w.spillTo(stream, size_t(1) << 20);
+    try {
+      handle(session, req, options, w);
+    } catch (...) {
+      spilled = w.spilled();
+      throw;
+    }
   } catch (const json::parse_error& e) {
     refused = true;
     out = json{{"error", std::string("the request is not JSON: ") + e.what()}}.dump(
@@ -382,6 +427,7 @@ bool respondText(Session& session, std::string& line, const RunOptions& options,
     refused = true;
     out = json{{"error", e.what()}}.dump(-1, ' ', false, json::error_handler_t::replace);
   }
+  if (spilled) out.insert(0, "\n");
   hostrt::clearRecordedCalls();
   return refused;
 }
@@ -470,7 +516,7 @@ RunTotals runLines(Session& session, std::istream& in, std::ostream& out,
   while (std::getline(in, line)) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
     ++totals.requests;
-    if (respondText(session, line, options, response)) ++totals.refused;
+    if (respondText(session, line, options, response, &out)) ++totals.refused;
     response += '\n';
     out.write(response.data(), static_cast<std::streamsize>(response.size()));
     // Responses wait in the buffer only while more requests are already read: whoever sends
