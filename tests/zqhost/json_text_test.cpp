@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "jsonvalues.h"
 #include "jsonwriter.h"
 
@@ -155,6 +156,36 @@ TEST(ZqhostJsonText, OtherValuesAreWrittenAsTheirJsonForm) {
     EXPECT_EQ(zqhost::valueText(zqhost::valueFromJson(json::parse(written))), written) << text;
   }
   EXPECT_EQ(zqhost::valueText(zqhost::valueFromJson(json::parse(R"({"int": 7})"))), R"({"int":7})");
+}
+
+// Texts converted straight into a value's handle are the host's conversion of the same bytes:
+// ASCII widened directly, other runs (ill-formed ones included) converted by the host.
+TEST(ZqhostJsonText, Utf8TextsConvertAsTheHostConvertsThem) {
+  std::vector<std::string> texts = {"",
+                                    "plain",
+                                    "caf\xc3\xa9",
+                                    "\xc3",
+                                    "a\xc3"
+                                    "b",
+                                    "\xe2\x82",
+                                    "\xe2\x82\xac!",
+                                    "\xed\xa0\x80x",
+                                    "\xf4\x90\x80\x80y",
+                                    "\x80\x80\x80",
+                                    "\xff\xfe",
+                                    "\xf0\x9f\x98\x80z",
+                                    std::string("nul\0inside", 10)};
+  std::string longText;  // past the small-text path, with sequences at odd places
+  for (int i = 0; i < 5000; ++i) longText += i % 7 ? "abc" : "\xe2\x82\xac\xc3";
+  texts.push_back(longText);
+  for (const std::string& t : texts) {
+    EXTfldval ours;
+    zqhost::setUtf8Text(ours, t.data(), t.size());
+    const EXTfldval host = hostrt::charValue(t);
+    EXPECT_EQ(ours.getType(), fftCharacter);
+    EXPECT_EQ(hostrt::toU32(hostrt::toUtf8(ours)), hostrt::toU32(hostrt::toUtf8(host))) << t;
+    EXPECT_EQ(ours.getCharLen(), host.getCharLen()) << t;
+  }
 }
 
 }  // namespace

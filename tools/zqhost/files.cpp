@@ -179,7 +179,20 @@ void setUtf8Text(EXTfldval& v, const char* text, size_t len) {
       part = kPart;
       for (int back = 0; back < 3 && (src[from + part] & 0xC0) == 0x80; ++back) --part;
     }
-    n += static_cast<size_t>(CHARconvFromUtf8(src + from, static_cast<qlong>(part), dst + n));
+    // ASCII is widened directly; the host converts the runs of other bytes (an ASCII byte
+    // never continues a sequence, so each run converts as it would within the whole).
+    size_t at = from;
+    const size_t stop = from + part;
+    while (at < stop) {
+      size_t ascii = at;
+      while (ascii < stop && src[ascii] < 0x80) dst[n++] = src[ascii++];
+      size_t other = ascii;
+      while (other < stop && src[other] >= 0x80) ++other;
+      if (other > ascii)
+        n += static_cast<size_t>(
+            CHARconvFromUtf8(src + ascii, static_cast<qlong>(other - ascii), dst + n));
+      at = other;
+    }
     from += part;
   }
   if (n < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(n * 4));  // shrinking

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -596,13 +597,21 @@ bool hasSurrogateEscape(const std::string& text) {
 json parseLine(const std::string& text) {
   size_t depth = 0;
   bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
+  const char* data = text.data();
+  const size_t size = text.size();
+  for (size_t i = 0; i < size; ++i) {
+    const char c = data[i];
     if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
+      // Inside a string only its end and escapes matter: found with memchr, not byte by byte.
+      const char* quote = static_cast<const char*>(std::memchr(data + i, '"', size - i));
+      const size_t end = quote ? static_cast<size_t>(quote - data) : size;
+      const char* escape = static_cast<const char*>(std::memchr(data + i, '\\', end - i));
+      if (escape) {
+        i = static_cast<size_t>(escape - data) + 1;  // the escaped character is skipped
+      } else {
+        i = end;
         inString = false;
+      }
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
