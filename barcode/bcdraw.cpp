@@ -38,6 +38,11 @@ const code39_char* code39Find(qchar c) {
   return nullptr;
 }
 
+bool BCcanPaint(qint64 width, qint64 height) {
+  const qint64 kMaxBytes = 0x7FFFFFFF;
+  return width >= 1 && height >= 1 && width <= kMaxBytes / 4 / height;
+}
+
 qlong BCstartPaint(HDC hdc, HBITMAP& bitmap, qlong width, qlong height) {
   HBITMAP drawn = GDIcreateBitmap(width, height, 0, nullptr);
   bitmap = drawn;

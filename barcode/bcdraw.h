@@ -16,6 +16,11 @@ extern const code39_char code39_char_info[kCode39Chars];
 // The table row of a character after upper-casing it with uppC; null when it has none.
 const code39_char* code39Find(qchar c);
 
+// Whether BCstartPaint can have a width x height bitmap as far as its size goes: at least
+// 1 x 1 and, at 4 bytes a pixel, at most 2^31 - 1 bytes (the host's limit for a bitmap). A
+// bitmap of another size cannot be made; one of this size still needs the memory.
+bool BCcanPaint(qint64 width, qint64 height);
+
 // Makes a width x height bitmap, selects it into hdc, clears it to white and leaves black as
 // the text colour. On return bitmap holds the bitmap that was selected before (for the final
 // swap with BCendPaint). Returns 0, or -103 when the bitmap cannot be made or selected.

@@ -53,7 +53,34 @@ std::string badCharacterText(qchar c, qlong position) {
          std::to_string(position) + ", which Code 39 cannot encode";
 }
 
-bool fitsImage(qint64 v) { return v >= 1 && v <= 0x7FFFFFFF; }
+const char* const kConversionFailed = "Unknown error during barcode jpeg conversion";
+
+// Parameter 8, the clockwise turn: 0, 90, 180 or 270 (0 without it). Returns 0 or the
+// reported error.
+qlong readAngle(tThreadData* td, qshort paramCount, qlong& angle) {
+  typedef tObjZQBase B;
+  angle = 0;
+  if (paramCount < 8) return 0;
+  const qlong status = B::getParamInt(td, 8, angle);
+  if (status != 0)
+    return B::returnError(td, status, "Parameter 'ImageAngle' must be of type integer");
+  if (angle != 0 && angle != 90 && angle != 180 && angle != 270)
+    return B::returnError(td, kErrParams,
+                          "Invalid value specified for image angle (must be 0,90,180 or 270)");
+  return 0;
+}
+
+// Parameter 12, the JPEG quality, read only when the angle was given too (75 without it).
+// Returns 0 or the reported error.
+qlong readQuality(tThreadData* td, qshort paramCount, qlong& quality) {
+  typedef tObjZQBase B;
+  quality = 75;
+  if (paramCount < 12) return 0;
+  const qlong status = B::getParamInt(td, 12, quality);
+  if (status != 0)
+    return B::returnError(td, status, "Parameter 'ImageQuality' must be of type integer");
+  return 0;
+}
 
 qlong barcode39(tThreadData* td, qshort paramCount) {
   typedef tObjZQBase B;
@@ -141,12 +168,22 @@ qlong barcode39(tThreadData* td, qshort paramCount) {
     height = fontHeight + static_cast<qint64>(barHeight) + descent;
   }
 
-  // An image whose size does not fit the 32-bit arithmetic of the drawing layer cannot be made.
-  status = kErrMemory;
+  // Every size limit is checked before anything is allocated or painted, and answered as the
+  // work would have been: a bitmap the host cannot make fails as painting, an image larger
+  // than a JPEG holds (a quarter turn keeps both sizes) fails as its conversion, once the
+  // angle and quality are read as they would have been before it.
+  if (!BCcanPaint(width, height)) return B::returnError(td, kErrMemory, kPaintFailed);
+  qlong angle = 0, quality = 75;
+  if (!JPEGcanHold(width, height)) {
+    objects.releaseFontAndContext();
+    status = readAngle(td, paramCount, angle);
+    if (status == 0) status = readQuality(td, paramCount, quality);
+    return status != 0 ? status : B::returnError(td, kErrFailed, kConversionFailed);
+  }
+
   HBITMAP previousBitmap = nullptr;
-  if (fitsImage(width) && fitsImage(height))
-    status = BCstartPaint(objects.dc, previousBitmap, static_cast<qlong>(width),
-                          static_cast<qlong>(height));
+  status = BCstartPaint(objects.dc, previousBitmap, static_cast<qlong>(width),
+                        static_cast<qlong>(height));
   if (status == 0) {
     const qint64 barsX = width > barsWidth ? (width - barsWidth) / 2 : 0;
     BCpaintBarAll(objects.dc, static_cast<qlong>(barsX), 0, text, static_cast<qlong>(quiet), narrow,
@@ -166,29 +203,18 @@ qlong barcode39(tThreadData* td, qshort paramCount) {
   objects.bitmap = nullptr;
   if (!objects.pixmap) return B::returnError(td, kErrMemory, kPaintFailed);
 
-  qlong quality = 75;
-  if (paramCount >= 8) {
-    qlong angle = 0;
-    status = B::getParamInt(td, 8, angle);
-    if (status != 0)
-      return B::returnError(td, status, "Parameter 'ImageAngle' must be of type integer");
-    if (angle == 90 || angle == 180 || angle == 270) {
-      HPIXMAP turned = BCrotatePixmap(objects.pixmap, static_cast<qlong>(width),
-                                      static_cast<qlong>(height), static_cast<qshort>(angle));
-      // The rotation gives the source back when it cannot make the turned map.
-      if (turned == objects.pixmap)
-        return B::returnError(td, kErrMemory, "Not enough memory to turn the barcode image");
-      objects.pixmap = turned;
-    } else if (angle != 0) {
-      return B::returnError(td, kErrParams,
-                            "Invalid value specified for image angle (must be 0,90,180 or 270)");
-    }
-    if (paramCount >= 12) {
-      status = B::getParamInt(td, 12, quality);
-      if (status != 0)
-        return B::returnError(td, status, "Parameter 'ImageQuality' must be of type integer");
-    }
+  status = readAngle(td, paramCount, angle);
+  if (status != 0) return status;
+  if (angle != 0) {
+    HPIXMAP turned = BCrotatePixmap(objects.pixmap, static_cast<qlong>(width),
+                                    static_cast<qlong>(height), static_cast<qshort>(angle));
+    // The rotation gives the source back when it cannot make the turned map.
+    if (turned == objects.pixmap)
+      return B::returnError(td, kErrMemory, "Not enough memory to turn the barcode image");
+    objects.pixmap = turned;
   }
+  status = readQuality(td, paramCount, quality);
+  if (status != 0) return status;
 
   // The library limits the quality to 1 to 100; limiting it before the 16-bit conversion
   // keeps large values at the top of the scale.
@@ -197,8 +223,7 @@ qlong barcode39(tThreadData* td, qshort paramCount) {
                                        static_cast<qshort>(resolution));
   GDIdeleteHPIXMAP(objects.pixmap);
   objects.pixmap = nullptr;
-  if (!converted)
-    return B::returnError(td, kErrFailed, "Unknown error during barcode jpeg conversion");
+  if (!converted) return B::returnError(td, kErrFailed, kConversionFailed);
 
   EXTfldval imageData;
   status = B::getParamVar(td, 1, imageData, fftBinary, fftNone);

@@ -93,6 +93,10 @@ void jpeg_stdio_dest(j_compress_ptr cinfo, qHandleInfo** handle) {
   dest->buffer = nullptr;
 }
 
+bool JPEGcanHold(qint64 width, qint64 height) {
+  return width >= 1 && height >= 1 && width <= JPEG_MAX_DIMENSION && height <= JPEG_MAX_DIMENSION;
+}
+
 qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort dpi) {
   HPIXMAPinfo info;
   GDIgetHPIXMAPinfo(pixmap, &info);

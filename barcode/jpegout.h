@@ -18,6 +18,10 @@
 // to the caller afterwards, also on failure when one was made.
 qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort dpi);
 
+// Whether the library compresses an image of width x height: both at least 1 and at most
+// JPEG_MAX_DIMENSION (65500) pixels. PixmapToJPEG fails for any other size.
+bool JPEGcanHold(qint64 width, qint64 height);
+
 // Installs on a compressor a destination that appends the compressed bytes to *handle in
 // portions of 4096 bytes (and one shorter last portion).
 void jpeg_stdio_dest(j_compress_ptr cinfo, qHandleInfo** handle);

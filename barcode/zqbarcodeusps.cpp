@@ -213,11 +213,13 @@ qlong tObjZQMain::methodBarcodeUSPS(tThreadData* td, qshort paramCount) {
                     (boost::format("Error occured creating barcode: %s") % message).str());
     }
 
+    // The value first: the handle is made last and handed over at once, so that nothing
+    // that can fail stands between its allocation and its owner.
+    EXTfldval result;
     qHandleInfo* handle = HANglobalAlloc(kUSPSBarCount * 4, qfalse);
     if (!handle) return report(kErrMemory, "Not enough memory for the barcode text.");
     qchar* chars = reinterpret_cast<qchar*>(handle->mData);
     for (int i = 0; i < kUSPSBarCount; ++i) chars[i] = static_cast<qchar>(bars[i]);
-    EXTfldval result;
     result.setHandle(fftCharacter, handle);
     ECOaddParam(td->eci, &result);
     return kStatusReturnSet;

@@ -4,10 +4,10 @@
 // text straight into the handle that the result parameter takes over.
 #include <climits>
 #include <cstring>
-#include <new>
 
 #include "ciphers.h"
 #include "omnistools.h"
+#include "ownedhandle.h"
 #include "zqmain.h"
 
 namespace {
@@ -18,40 +18,6 @@ const char* const kLegacyMissing =
     "DES and ARC4 need the OpenSSL legacy provider, which could not be loaded";
 const char* const kCipherFailed = "The cipher library failed";
 const char* const kDigestFailed = "The digest library failed";
-
-// A handle owned until it is handed to a host value.
-class tOwnedHandle {
- public:
-  tOwnedHandle() = default;
-  ~tOwnedHandle() { reset(nullptr); }
-  tOwnedHandle(const tOwnedHandle&) = delete;
-  tOwnedHandle& operator=(const tOwnedHandle&) = delete;
-
-  // Allocates bytes (uninitialised); false when memory cannot be had.
-  bool allocate(uint64_t bytes) {
-    reset(bytes <= INT32_MAX ? HANglobalAlloc(static_cast<qlong>(bytes), qfalse) : nullptr);
-    return mHandle != nullptr;
-  }
-  void reset(qHandleInfo* h) {
-    if (mHandle) HANglobalFree(mHandle);
-    mHandle = h;
-  }
-  void take(tOwnedHandle& other) {
-    reset(other.mHandle);
-    other.mHandle = nullptr;
-  }
-  qHandleInfo* release() {
-    qHandleInfo* h = mHandle;
-    mHandle = nullptr;
-    return h;
-  }
-  qbyte* data() const { return mHandle ? mHandle->mData : nullptr; }
-  size_t allocated() const { return static_cast<size_t>(HANgetAllocated(mHandle)); }
-  qHandleInfo* get() const { return mHandle; }
-
- private:
-  qHandleInfo* mHandle = nullptr;
-};
 
 // The characters of a character value, straight from its handle.
 struct tChars {
@@ -209,7 +175,7 @@ qlong encryptDecrypt(tThreadData* td, qshort paramCount, bool decrypt) {
   }
 
   EXTfldval result;
-  if ((status = Base::getParamVar(td, 3, result, fftCharacter, fftBinary)) != 0)
+  if ((status = Base::getParamTarget(td, 3, result, fftCharacter, fftBinary)) != 0)
     return Base::returnError(td, status, "The result parameter must be of type character");
   const eTextForm form = !decrypt && method != 0 ? eTextForm::kHex : eTextForm::kUtf8;
   if ((status = storeOutput(result, out, outLen, form)) != 0) return status;
@@ -252,7 +218,7 @@ qlong getSignature(tThreadData* td, qshort paramCount) {
   if (!digest.finish(out.data())) return Base::returnError(td, kErrFailed, kDigestFailed);
 
   EXTfldval result;
-  if ((status = Base::getParamVar(td, 3, result, fftCharacter, fftBinary)) != 0)
+  if ((status = Base::getParamTarget(td, 3, result, fftCharacter, fftBinary)) != 0)
     return Base::returnError(td, status,
                              "The result parameter must be of type character or binary");
   if ((status = storeOutput(result, out, len, eTextForm::kHex)) != 0) return status;
@@ -263,17 +229,9 @@ qlong getSignature(tThreadData* td, qshort paramCount) {
 }  // namespace
 
 qlong tObjZQMain::methodEncryptDecrypt(tThreadData* td, qshort paramCount, qshort decrypt) {
-  try {
-    return encryptDecrypt(td, paramCount, decrypt != 0);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
+  return encryptDecrypt(td, paramCount, decrypt != 0);
 }
 
 qlong tObjZQMain::methodGetSignature(tThreadData* td, qshort paramCount) {
-  try {
-    return getSignature(td, paramCount);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
+  return getSignature(td, paramCount);
 }

@@ -1,6 +1,4 @@
 // $setsecurity: two Y/N permission strings combined position by position.
-#include <new>
-
 #include "zqmain.h"
 
 namespace {
@@ -27,13 +25,9 @@ qlong tObjZQMain::methodSetSecurity(tThreadData* td, qshort paramCount) {
   for (qlong i = 0; i < kFlagCount; ++i) flags[i] = granted(first, second, i) ? U'Y' : U'N';
 
   EXTfldval result;
-  status = getParamVar(td, 3, result, fftCharacter, fftNone);
+  status = getParamTarget(td, 3, result, fftCharacter, fftNone);
   if (status != 0) return returnError(td, status, "Parameter 3 must be of type character");
-  try {
-    result.setChar(flags, kFlagCount);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
+  result.setChar(flags, kFlagCount);  // the value is replaced only once its copy is made
   ECOsetParameterChanged(td->eci, 3);
   return kStatusOk;
 }

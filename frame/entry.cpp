@@ -1,5 +1,7 @@
 // The entry procedure: answers the host's messages, registers the tables and keeps the
 // component's objects in the host's instance store.
+#include <memory>
+
 #include "omnistools.h"
 #include "tables.h"
 #include "zqmain.h"
@@ -8,14 +10,28 @@
 
 HINSTANCE gInstLib = nullptr;
 
-void __ExtInitialize(const char* modulePath) { gInstLib = RESinitLibrary(modulePath); }
+// No C++ exception leaves an exported function: the host calls them as plain C functions.
+// Method code is stopped earlier, in tObjZQBase::runMethod, where a failure still becomes a
+// status reported on the call; the catch clauses here only keep the rest (registration,
+// construction, copying) from taking the host down. Without memory the library simply stays
+// unloaded or the message answers 0.
+void __ExtInitialize(const char* modulePath) noexcept {
+  try {
+    gInstLib = RESinitLibrary(modulePath);
+  } catch (...) {
+    gInstLib = nullptr;
+  }
+}
 
-void __ExtTerminate() {
-  RESfreeLibrary(gInstLib);
+void __ExtTerminate() noexcept {
+  try {
+    RESfreeLibrary(gInstLib);
+  } catch (...) {
+  }
   gInstLib = nullptr;
 }
 
-qlong __ExtDAMInitialize() { return 0; }
+qlong __ExtDAMInitialize() noexcept { return 0; }
 
 namespace {
 
@@ -27,26 +43,27 @@ qlong lowByte(qbool result) { return static_cast<qlong>(result) & 0xFF; }
 
 qlong construct(EXTCompInfo* eci, objinst inst) {
   if (findObject(eci, inst)) return 1;
-  tObjZQBase* object = nullptr;
+  std::unique_ptr<tObjZQBase> object;
   if (eci->mCompId == kObjScope)
-    object = new tObjZQObjScope(inst, nullptr, nullptr);
+    object.reset(new tObjZQObjScope(inst, nullptr, nullptr));
   else if (eci->mCompId == kObjMain)
-    object = new tObjZQMain(inst, nullptr, nullptr);
-  ECOinsertNVObject(eci->mInstanceStore, inst, object);
+    object.reset(new tObjZQMain(inst, nullptr, nullptr));
+  ECOinsertNVObject(eci->mInstanceStore, inst, object.get());
+  object.release();  // the store holds it now
   return 1;
 }
 
 qlong destruct(EXTCompInfo* eci, objinst inst) {
-  tObjZQBase* object = findObject(eci, inst);
+  std::unique_ptr<tObjZQBase> object(findObject(eci, inst));
   if (!object) return 0;
+  // Out of the store first: the object goes even when cleaning up its references fails.
+  ECOremoveNVObject(eci->mInstanceStore, inst);
   // Only a scope object holds references to clean up; the object's own kind decides, so a
   // message that names the wrong object id cannot treat a main object as a scope.
   if (eci->mCompId == kObjScope && object->objType == kObjZQObjScope) {
     tThreadData td(eci);
-    static_cast<tObjZQObjScope*>(object)->clearObjectStore(&td);
+    static_cast<tObjZQObjScope*>(object.get())->clearObjectStore(&td);
   }
-  ECOremoveNVObject(eci->mInstanceStore, inst);
-  delete object;
   return 0;
 }
 
@@ -56,16 +73,15 @@ void copyObject(EXTCompInfo* eci, const objinst* pair) {
   if (!source) return;
   tObjZQBase* dest = findObject(eci, pair[1]);
   if (!dest) {
-    tObjZQBase* created = source->dup(&td, pair[1]);
-    if (created) ECOinsertNVObject(eci->mInstanceStore, pair[1], created);
+    std::unique_ptr<tObjZQBase> created(source->dup(&td, pair[1]));
+    if (created) ECOinsertNVObject(eci->mInstanceStore, pair[1], created.get());
+    created.release();  // the store holds it now
   } else {
     dest->copy(&td, source);
   }
 }
 
-}  // namespace
-
-qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci) {
+qlong handleMessage(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci) {
   ECOsetupCallbacks(hwnd, eci);
   const objinst inst = static_cast<objinst>(lParam);
   switch (message) {
@@ -135,4 +151,14 @@ qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompI
       break;
   }
   return WNDdefWindowProc(hwnd, message, wParam, lParam, eci);
+}
+
+}  // namespace
+
+qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci) noexcept {
+  try {
+    return handleMessage(hwnd, message, wParam, lParam, eci);
+  } catch (...) {
+    return 0;
+  }
 }

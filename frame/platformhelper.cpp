@@ -87,6 +87,9 @@ qlong PlatformHelper::launchProcess(const std::string& path,
 
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
+  // The program reads nothing and writes nothing of the host's: its standard input, output and
+  // error are /dev/null (a program reading the host's input would take it from the host).
+  posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))

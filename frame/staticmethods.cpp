@@ -4,7 +4,6 @@
 #include <boost/shared_ptr.hpp>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "columnmap.h"
@@ -55,7 +54,7 @@ class LineLoader {
 };
 
 qlong makeParamRow(tThreadData* td) {
-  const qshort count = static_cast<qshort>(ECOgetParamCount(td->eci));
+  const qshort count = tObjZQBase::paramCount(td);
   EXTfldval result;
   result.setEmpty(fftRow);
   EXTqlist row;
@@ -68,8 +67,10 @@ qlong makeParamRow(tThreadData* td) {
   for (qshort i = 1; i <= count; ++i) {
     EXTfldval v;
     if (tObjZQBase::getParamVar(td, i, v, fftRow, fftList) != 0) break;
-    sources.emplace_back(new EXTqlist(qfalse));
-    v.getList(sources.back().get(), qfalse);
+    // Owned before the vector may grow: a failed growth frees it.
+    std::unique_ptr<EXTqlist> source(new EXTqlist(qfalse));
+    v.getList(source.get(), qfalse);
+    sources.push_back(std::move(source));
     columns += sources.back()->colCnt();
   }
   const qshort lists = static_cast<qshort>(sources.size());
@@ -127,7 +128,7 @@ qlong makeParamRow(tThreadData* td) {
 }
 
 qlong loadParamVars(tThreadData* td) {
-  const qshort count = static_cast<qshort>(ECOgetParamCount(td->eci));
+  const qshort count = tObjZQBase::paramCount(td);
   EXTqlist list;
   qlong status = tObjZQBase::getParamList(td, 1, list, qtrue);
   if (status != 0) return status;
@@ -204,23 +205,13 @@ qlong launchProcess(tThreadData* td) {
   return kStatusReturnSet;
 }
 
-// Runs a static method, turning a failed allocation into -103.
-template <typename Fn>
-qlong guarded(tThreadData* td, Fn fn) {
-  try {
-    return fn(td);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
-}
-
 }  // namespace
 
-qlong tObjZQBase::staticMethodMakeParamRow(tThreadData* td) { return guarded(td, makeParamRow); }
+qlong tObjZQBase::staticMethodMakeParamRow(tThreadData* td) { return makeParamRow(td); }
 
-qlong tObjZQBase::staticMethodLoadParamVars(tThreadData* td) { return guarded(td, loadParamVars); }
+qlong tObjZQBase::staticMethodLoadParamVars(tThreadData* td) { return loadParamVars(td); }
 
-qlong tObjZQBase::staticMethodTrace(tThreadData* td) { return guarded(td, writeTrace); }
+qlong tObjZQBase::staticMethodTrace(tThreadData* td) { return writeTrace(td); }
 
 qlong tObjZQBase::staticMethodIs64Bit(tThreadData* td) {
   EXTfldval ret;
@@ -229,11 +220,11 @@ qlong tObjZQBase::staticMethodIs64Bit(tThreadData* td) {
   return kStatusReturnSet;
 }
 
-qlong tObjZQBase::staticMethodLoadCRB(tThreadData* td) { return guarded(td, loadCurrentRecord); }
+qlong tObjZQBase::staticMethodLoadCRB(tThreadData* td) { return loadCurrentRecord(td); }
 
 qlong tObjZQBase::staticMethodGetProcessID(tThreadData* td) {
   returnLong(td, PlatformHelper().getProcessId());
   return kStatusReturnSet;
 }
 
-qlong tObjZQBase::staticMethodLaunchProcess(tThreadData* td) { return guarded(td, launchProcess); }
+qlong tObjZQBase::staticMethodLaunchProcess(tThreadData* td) { return launchProcess(td); }

@@ -27,10 +27,11 @@ ZQ_VISIBLE extern const ECOmethodEvent gStaticMethods[];
 }
 
 // Entry points of the module.
-ZQ_EXPORT qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam, EXTCompInfo* eci);
-ZQ_EXPORT void __ExtInitialize(const char* modulePath);
-ZQ_EXPORT void __ExtTerminate();
-ZQ_EXPORT qlong __ExtDAMInitialize();
+ZQ_EXPORT qlong ZQWndProc(HWND hwnd, qlong message, WPARAM wParam, LPARAM lParam,
+                          EXTCompInfo* eci) noexcept;
+ZQ_EXPORT void __ExtInitialize(const char* modulePath) noexcept;
+ZQ_EXPORT void __ExtTerminate() noexcept;
+ZQ_EXPORT qlong __ExtDAMInitialize() noexcept;
 
 // The library instance recorded by __ExtInitialize.
 extern HINSTANCE gInstLib;

@@ -119,6 +119,16 @@ qlong tObjZQBase::getParamVar(tThreadData* td, qshort n, EXTfldval& out, ffttype
   return t == alternative ? 0 : kErrParams;
 }
 
+qlong tObjZQBase::getParamTarget(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
+                                 ffttype alternative) {
+  EXTParamInfo* param = ECOfindParamNum(td->eci, n);
+  if (!param) return kErrParams;
+  out.setRef(param->mData);
+  const ffttype t = out.getType();
+  if (wanted == fftNone || t == wanted || (alternative != fftNone && t == alternative)) return 0;
+  return wanted == fftCharacter && (t == fftNumber || isIntegerKind(t)) ? 0 : kErrParams;
+}
+
 qlong tObjZQBase::getParamVarByName(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
                                     ffttype alternative) {
   str255 name;
@@ -194,9 +204,20 @@ qlong tObjZQBase::showError(tThreadData* td, qlong status, strxxx* text) {
   return status;
 }
 
-void tObjZQBase::callErrorMethod(tThreadData* td, qlong status) {
+void tObjZQBase::callErrorMethod(tThreadData* td, qlong status) noexcept {
   const char* message = statusMessage(status);
   if (!message) return;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      reportError(td, status, message);
+      return;
+    } catch (...) {
+      // Out of memory while building the report: its values are freed again; try once more.
+    }
+  }
+}
+
+void tObjZQBase::reportError(tThreadData* td, qlong status, const char* message) {
   EXTfldval values[4];
   values[0].setLong(status);
   OmnisTools::getEXTFldValFromChar(values[1], message);
@@ -211,11 +232,29 @@ void tObjZQBase::callErrorMethod(tThreadData* td, qlong status) {
   ECOdoMethod(objInst, &method, values, 4, 1, nullptr);
 }
 
-void tObjZQBase::returnLong(tThreadData* td, qlong value) {
+qlong tObjZQBase::abandoned(tThreadData* td, qlong status) noexcept {
+  td->errorText = nullptr;
+  td->errorString = nullptr;
+  td->errorBuffer.clear();
+  return status;
+}
+
+void tObjZQBase::returnLong(tThreadData* td, qlong value) noexcept {
   if (!td->eci) return;
-  EXTfldval ret;
-  ret.setLong(value);
-  ECOaddParam(td->eci, &ret);
+  try {
+    // Setting an integer into a value that exists, and copying it into the call record, take
+    // no memory; only making the value does, once per thread.
+    thread_local EXTfldval ret;
+    ret.setLong(value);
+    ECOaddParam(td->eci, &ret);
+  } catch (...) {
+    // The value could not be made: the call ends without a return value.
+  }
+}
+
+qshort tObjZQBase::paramCount(tThreadData* td) {
+  const qlong count = td->eci ? ECOgetParamCount(td->eci) : 0;
+  return static_cast<qshort>(count > 32767 ? 32767 : count);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -248,33 +287,29 @@ qlong tObjZQBase::handleConcatChars(qHandleInfo*& handle, const qchar* chars, ql
 // Static methods
 
 qlong tObjZQBase::staticMethodCall(tThreadData* td) {
-  qlong status = kErrMethod;
-  switch (ECOgetId(td->eci)) {
-    case 2000:
-      return staticMethodMakeParamRow(td);
-    case 2001:
-      status = staticMethodLoadParamVars(td);
-      break;
-    case 2002:
-      status = staticMethodTrace(td);
-      break;
-    case 2003:
-      staticMethodIs64Bit(td);
-      status = kStatusReturnSet;
-      break;
-    case 2004:
-      status = staticMethodLoadCRB(td);
-      break;
-    case 2005:
-      staticMethodGetProcessID(td);
-      status = kStatusReturnSet;
-      break;
-    case 2006:
-      status = staticMethodLaunchProcess(td);
-      break;
-    default:
-      break;
-  }
-  if (status != kStatusReturnSet) returnLong(td, status);
+  const qlong id = ECOgetId(td->eci);
+  const qlong status = runMethod(td, [&]() -> qlong {
+    switch (id) {
+      case 2000:
+        return staticMethodMakeParamRow(td);
+      case 2001:
+        return staticMethodLoadParamVars(td);
+      case 2002:
+        return staticMethodTrace(td);
+      case 2003:
+        return staticMethodIs64Bit(td);
+      case 2004:
+        return staticMethodLoadCRB(td);
+      case 2005:
+        return staticMethodGetProcessID(td);
+      case 2006:
+        return staticMethodLaunchProcess(td);
+      default:
+        return kErrMethod;
+    }
+  });
+  // A failed row for 2000 shows as a missing return value; every other status but 2 is the
+  // return value itself.
+  if (id != 2000 && status != kStatusReturnSet) returnLong(td, status);
   return status;
 }

@@ -2,6 +2,7 @@
 // delivery and the growth of character buffers held in host handles.
 #pragma once
 
+#include <new>
 #include <string>
 
 #include "extcomp.h"
@@ -75,6 +76,11 @@ class tObjZQBase {
   // out refers to the parameter's own value. wanted/alternative are type codes (fftNone: any).
   static qlong getParamVar(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
                            ffttype alternative);
+  // Parameter n as the target of a result that the method writes whole: like getParamVar, but
+  // a number where character is wanted is accepted as it is, not converted, so the parameter
+  // keeps its value and type until the finished result replaces it.
+  static qlong getParamTarget(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
+                              ffttype alternative);
   // Parameter n names a variable of the caller ("name" or "list.column").
   static qlong getParamVarByName(tThreadData* td, qshort n, EXTfldval& out, ffttype wanted,
                                  ffttype alternative);
@@ -90,12 +96,40 @@ class tObjZQBase {
   qlong showError(tThreadData* td, qlong status, const char* text);
   qlong showError(tThreadData* td, qlong status, strxxx* text);
   // Calls "$error" of the owning instance with code, message, detail text and method name.
-  void callErrorMethod(tThreadData* td, qlong status);
+  // Never throws: a report that cannot be built for want of memory is tried once more (the
+  // first attempt's memory is free again by then) and otherwise dropped.
+  void callErrorMethod(tThreadData* td, qlong status) noexcept;
 
-  // Sets the method's return value to an integer (nothing without a call record).
-  static void returnLong(tThreadData* td, qlong value);
+  // Sets the method's return value to an integer (nothing without a call record). Never
+  // throws: the value handed over is prepared once per thread, so no memory is needed here.
+  static void returnLong(tThreadData* td, qlong value) noexcept;
+
+  // The number of parameters the host passed, as the methods count them (16 bits). A count
+  // beyond 32767 is held at 32767 rather than cut to its low 16 bits, so that a call with
+  // 65538 parameters does not pass for one with 2 and every parameter a method reads exists.
+  static qshort paramCount(tThreadData* td);
+
+  // Runs one method function, fn(), and answers its status. This is where the component stops
+  // C++ exceptions of method code: std::bad_alloc becomes -103 and any other exception -2,
+  // and a detail text stored before the throw is dropped (it may live in the unwound frame).
+  // The dispatchers of the main object, the scope object and the static methods run every
+  // method through it, so a method body needs no try of its own.
+  template <typename Fn>
+  static qlong runMethod(tThreadData* td, Fn&& fn) noexcept {
+    try {
+      return fn();
+    } catch (const std::bad_alloc&) {
+      return abandoned(td, kErrMemory);
+    } catch (...) {
+      return abandoned(td, kErrFailed);
+    }
+  }
 
   // Appends count characters to a handle holding UTF-32 characters, creating it when null and
   // growing it in steps of 1024 characters. Returns 0, or 22 with the handle unchanged.
   static qlong handleConcatChars(qHandleInfo*& handle, const qchar* chars, qlong count);
+
+ private:
+  static qlong abandoned(tThreadData* td, qlong status) noexcept;
+  void reportError(tThreadData* td, qlong status, const char* message);
 };

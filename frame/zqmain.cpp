@@ -29,7 +29,7 @@ qlong tObjZQMain::methodCall(tThreadData* td) {
   const qlong rawId = td->eci ? ECOgetId(td->eci) : 0;
   if (rawId != 0) {
     const qshort id = static_cast<qshort>(rawId);
-    const qshort n = static_cast<qshort>(ECOgetParamCount(td->eci));
+    const qshort n = paramCount(td);
     struct Entry {
       const char* name;
       qlong (tObjZQMain::*fn)(tThreadData*, qshort);
@@ -72,19 +72,18 @@ qlong tObjZQMain::methodCall(tThreadData* td) {
         status = kStatusOk;
       } else {
         td->methodName = entry.name;
-        switch (id) {
-          case 2113:
-          case 2114:
-            status = methodEncryptDecrypt(td, n, id == 2114 ? 1 : 0);
-            break;
-          case 2120:
-          case 2121:
-            status = methodPrepareStatement(td, n, id == 2120 ? 1 : 0);
-            break;
-          default:
-            status = (this->*entry.fn)(td, n);
-            break;
-        }
+        status = runMethod(td, [&] {
+          switch (id) {
+            case 2113:
+            case 2114:
+              return methodEncryptDecrypt(td, n, id == 2114 ? 1 : 0);
+            case 2120:
+            case 2121:
+              return methodPrepareStatement(td, n, id == 2120 ? 1 : 0);
+            default:
+              return (this->*entry.fn)(td, n);
+          }
+        });
         if (status == kStatusReturnSet) return status;
       }
     }

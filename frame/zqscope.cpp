@@ -41,7 +41,7 @@ qlong tObjZQObjScope::methodCall(tThreadData* td) {
   qlong status = kStatusOk;
   const qlong id = td->eci ? ECOgetId(td->eci) : 0;
   if (id != 0 && static_cast<qushort>(id) == 7001) {
-    status = methodAddRef(td, static_cast<qshort>(ECOgetParamCount(td->eci)));
+    status = runMethod(td, [&] { return methodAddRef(td, paramCount(td)); });
     if (status == kStatusReturnSet) return status;
     if (status < 0) callErrorMethod(td, status);
   }

@@ -2,8 +2,8 @@
 // answered by the same code as the command (a fresh session with the component loaded as a
 // module). Any line must get one response line, never a crash, a hang or a leak.
 //
-// A request for the static method that launches programs always gets /bin/true as its
-// program, and the trace file that the trace method appends to (zq_trace.txt in the working
+// A request that may reach the static method that launches programs always gets /bin/true as
+// its program, and the trace file that the trace method appends to (zq_trace.txt in the working
 // directory) is removed after each input: run the fuzzer in a scratch directory.
 #include <unistd.h>
 
@@ -20,17 +20,24 @@ namespace {
 
 const qlong kLaunchMethod = 2006;
 
-// The line itself, or, for a request of the launch method, the same request with /bin/true
-// as its only parameter.
+// The line itself, or, for a request that may reach the launch method, the same request with
+// /bin/true as its only parameter. A static request reaches it by name or number; a call
+// request by number, on an instance of an object id the component does not know (the call
+// then goes to the static methods).
 std::string withoutLaunches(zqhost::Session& session, const std::string& line) {
   zqhost::json req;
   try {
     req = zqhost::json::parse(line);
-    if (!req.is_object() || !req.contains("static")) return line;
-    const zqhost::json& method = req.at("static");
-    const bool launch = method.is_string()
-                            ? session.methodId(0, method.get<std::string>()) == kLaunchMethod
-                            : method.is_number_integer() && method == kLaunchMethod;
+    if (!req.is_object()) return line;
+    bool launch = false;
+    if (req.contains("static")) {
+      const zqhost::json& method = req.at("static");
+      launch = method.is_string() ? session.methodId(0, method.get<std::string>()) == kLaunchMethod
+                                  : method.is_number_integer() && method == kLaunchMethod;
+    } else if (req.contains("call")) {
+      const zqhost::json& method = req.at("call");
+      launch = method.is_number_integer() && method == kLaunchMethod;
+    }
     if (!launch) return line;
   } catch (const std::exception&) {
     return line;

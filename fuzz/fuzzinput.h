@@ -76,7 +76,7 @@ const ffttype kColumnTypes[] = {fftCharacter, fftInteger, fftNumber, fftBoolean,
                                 fftDate,      fftList,    fftRow,    fftInt64,   fftObjref};
 const size_t kColumnTypeCount = sizeof(kColumnTypes) / sizeof(kColumnTypes[0]);
 
-EXTfldval makeValue(Input& in, int depth = 0);
+inline EXTfldval makeValue(Input& in, int depth = 0);
 
 // A list or row with fuzz-chosen columns (named from the input, or C1, C2, ...) and lines.
 inline EXTfldval makeList(Input& in, bool isRow, int depth) {

@@ -173,6 +173,7 @@ def methods_seeds():
         "values": call(2112, objref(1), t("x")) + call(2112, date(2026, 1, 31), t("x"))
         + call(2112, bytes([13 | 0x10, 2]) + b"\x89P", t("x")) + call(2112, i64(-5), t("")),
     }
+    seeds.update(variant_seeds())
     out = dict(seeds)
     # Every method once more with failures: the first host allocation, one above 64 bytes,
     # and lists refusing rows and columns.
@@ -180,6 +181,89 @@ def methods_seeds():
         out[name + "-fail1"] = failures(nth=1) + seeds[name]
         out[name + "-refuse"] = failures(rows=True, cols=True) + seeds[name]
         out[name + "-big"] = failures(above_shift=2) + seeds[name]
+    return out
+
+
+def variant_seeds():
+    """More argument sets for the methods whose inner paths need well-formed input."""
+    t = lambda s: text(s)
+    out = {}
+    for k, (txt, exc, addr, coll) in enumerate([
+            ("mary-jane o'neil mcdonald macbeth van der berg", "", False, False),
+            ("de la cruz  john's   book", "of;the;", False, True),
+            ("123 ne main st apt 4 po box 9 hc 1 rr 2 sr 3 stn b box#5 nw", "", True, True),
+            ("MACHETT MACKAY BELL DU PONT VON TRAPP", "and;", False, False),
+            ("école À la plage", "la;", True, False)]):
+        out["caps%d" % k] = call(2111, t(txt), t(exc), boolean(addr), boolean(coll))
+    for alg in range(6):
+        out["encrypt%d" % alg] = call(2113, i32(alg), t("plain text 123"), t(""), t("k" * (alg + 3)))
+        out["decrypt%d" % alg] = call(2114, i32(alg), t("0123456789abcdef" * (alg + 1)), t(""),
+                                      t("key"))
+        out["decryptbin%d" % alg] = call(2114, i32(alg), binary(bytes(range(32))), binary(b""),
+                                         t("key"))
+    out["decrypt-des-text"] = call(2114, i32(0), t("12 -34 56 +7 -128 0 99 100"), t(""), t("k"))
+    for alg in range(3):
+        out["signature%d" % alg] = call(2115, i32(alg), binary(b"abc"), t(""))
+    for k, fields in enumerate([("00", "270", "103502", "017218940", "201561255"),
+                                ("12", "999", "987654321", "123456", "12345"),
+                                ("94", "000", "899999", "999999999", ""),
+                                ("40", "001", "900000000", "000001", "12345678901"),
+                                ("05", "27", "12345", "1", "123")]):
+        out["usps%d" % k] = call(2124, *[t(f) for f in fields], t(""))
+    out["usps-numbers"] = call(2124, i32(10), i32(270), i32(103502), i32(17218940), i32(0))
+    for angle in (0, 180, 270):
+        out["barcode%d" % angle] = call(2122, binary(b""), t("*A-Z. $/+%*"), i32(96), i32(2),
+                                        i32(5), i32(2), i32(30), i32(angle), boolean(angle != 180),
+                                        t("DejaVu Sans"), i32(12), i32(100))
+    out["barcode-defaults"] = call(2122, binary(b""), t("*abc123*"))
+    out["barcode-nofont"] = call(2122, binary(b""), t("*1*"), i32(72), i32(1), i32(2), i32(1),
+                                 i32(10), i32(0), boolean(True), t("No Such Font 12"), i32(6))
+    sel = lst([("x", "char"), ("y", "int"), ("z", "num")],
+              [[t("a"), i32(1), num(0.5)], [t("b"), i32(2), num(-1e300)]], line=2)
+    out["listtostring-selected"] = call(2103, t("old"), i32(3), sel, t(""), t("z,x,y"), i32(1))
+    out["stringtolist-tabs"] = call(2102, t("a\tb\tc\n1\t2\t3"), i32(3),
+                                    lst([("A", "char"), ("b", "int")], []), t(""), t("a,B,c"))
+    out["replace-limits"] = call(2106, t("aaaa" * 70), t("a"), t("bb"), t(""), i32(3), i32(5))
+    out["replace-int64"] = call(2106, t("abcabc"), t("bc"), t(""), t(""), i64(-1), i64(1 << 33))
+    out["removechars-keep"] = call(2107, t("a1b2c3é"), t("abcé"), boolean(True), t(""))
+    out["trim-all"] = call(2116, t("xxhixx"), t("x")) + call(2116, t("   a "), t(" "),
+                                                            boolean(False), boolean(True))
+    out["appendstring-num"] = call(2112, num(1.25), t("t"), t("|")) + call(2112, i32(7), t(""))
+    out["orstring-merge"] = call(2101, t("A C E"), t("AbCdE")) + call(2101, t(""), t("x"))
+    out["uniquewords-long"] = call(2118, t("Word word WORD, other; and: the the " * 10), t(";"),
+                                   lst([("w", "char")], []), t("w"))
+    out["binarysearch-int"] = variable("lst", lst([("n", "int")], [[i32(1)], [i32(5)], [i32(9)]])) \
+        + call(2104, t("lst"), t("n"), i32(5), i32(0), boolean(False))
+    out["binarysearch-len"] = variable("LST", lst([("s", "char")], [[t("abc")], [t("abd")]])) \
+        + call(2104, t("LST"), t("s"), t("abX"), i32(2), boolean(True))
+    out["assignrow-list"] = call(2123, lst([("a", "char"), ("b", "int")], [[t(""), i32(0)]]),
+                                 lst([("a", "char"), ("c", "int")], [[t("z"), i32(3)]]))
+    rowc = row([("pa", "char"), ("pb", "int"), ("pc", "list"), ("pd", "bool")],
+               [t("x"), bytes([14, 1]), lst([("q", "char")], []), bytes([14, 3])])
+    out["prepareinsert-prefix"] = cinst(rowc) + call(2120, t(""), i32(0), i32(9), t("`pb``x`"),
+                                                     t("p"), boolean(True))
+    out["prepareupdate-list"] = cinst(rowc) + variable(
+        "lst", lst([("pa", "char"), ("pb", "int")], [[t("y"), i32(2)]])) + call(
+            2121, t(""), boolean(False), t("lst"), t("pa"), t("p"))
+    out["patterns-list"] = call(2127, lst([("a", "char"), ("b", "char")],
+                                          [[t("(\d+)-(\d+)"), t("^\s*(\w)")]]),
+                                t("  12-34 x 5-6 été"))
+    out["patterns-bad"] = call(2127, row([("p", "char")], [t("a{2,1}")]), t("aa")) + call(
+        2127, row([("p", "int")], [i32(1)]), t("1"))
+    out["replacepatterns-unsorted"] = call(2128, lst([("s", "int"), ("e", "int"), ("r", "int")],
+                                                     [[i32(5), i32(2), i32(1)],
+                                                      [i32(-3), i32(1), i32(2)]]), t("abcdefg"))
+    out["entities-all"] = call(2125, t("&amp; &AMP; &#39; &apos; \" •α")) + call(
+        2126, t("&nbsp;&bull;&alpha;&#39;&amp&verylongentityname;&"))
+    out["makeparamrow-pairs"] = static(2000, t("a"), i32(1), t("A"), t("x"), t("b"),
+                                       lst([("c", "char")], [[t("v")]]))
+    out["loadparamvars-listcol"] = variable("lst", lst([("c", "char")], [[t("")]])) + static(
+        2001, row([("a", "char")], [t("v")]), t("a"), t("lst.c"), t("zz"), t("x"))
+    out["loadcrb-self"] = variable("lst", lst([("lst", "int")], [[i32(4)]])) + static(
+        2004, lst([("lst", "int")], [[i32(4)]]))
+    out["launch-missing"] = static(2006, t("/nonexistent")) + static(2006) + static(2007)
+    out["security-long"] = call(2108, t("Yy" * 140), t("yY" * 140), t(""))
+    out["evalcalc-long"] = call(2119, t("1+" * 150 + "1"), boolean(True))
     return out
 
 

@@ -219,7 +219,8 @@ HazardTable& hazardTable() {
 //     end of the text, so it stays there);
 //   sets of such literals, classes and ranges within a-z, A-Z or 0-9, also negated;
 //   groups ( ) and (?: ), alternation, and the quantifiers * + ? (also lazy) and {n} {n,} {n,m}
-//   (n, m up to 1000). A quantified group must not match empty nor hold a quantifier.
+//   (n, m up to 1000). A quantified group must not match empty nor hold a quantifier or a
+//   choice.
 class SubsetParser {
  public:
   SubsetParser(const char32_t* chars, size_t count) : mPos(chars), mEnd(chars + count) {}
@@ -235,6 +236,7 @@ class SubsetParser {
   struct Info {
     bool canBeEmpty = true;
     bool quantified = false;
+    bool alternatives = false;
   };
 
   static bool isPunctEscape(char32_t c) {
@@ -258,6 +260,7 @@ class SubsetParser {
       info.quantified = info.quantified || branch.quantified;
       if (!more() || *mPos != U'|') break;
       ++mPos;
+      info.alternatives = true;
     }
     info.canBeEmpty = empty;
     --mDepth;
@@ -274,14 +277,16 @@ class SubsetParser {
         if (!quantifiable) return false;
         unsigned min = 0;
         if (!quantifier(min)) return false;
-        if (item.quantified || item.canBeEmpty) {
-          if (mGroupItem) return false;  // a quantified group holding a quantifier or empty
-        }
+        // A repeated group with a choice or a repeat inside backtracks exponentially, and
+        // Boost gives up where PCRE2 may not; one that can match empty sets its group
+        // differently.
+        if (mGroupItem && (item.quantified || item.canBeEmpty || item.alternatives)) return false;
         item.quantified = true;
         if (min == 0) item.canBeEmpty = true;
       }
       info.canBeEmpty = info.canBeEmpty && item.canBeEmpty;
       info.quantified = info.quantified || item.quantified;
+      info.alternatives = info.alternatives || item.alternatives;
     }
     return true;
   }
@@ -522,10 +527,36 @@ std::shared_ptr<const CompiledPattern> compilePattern(const char32_t* chars, siz
   return pattern;
 }
 
+namespace {
+
+// Printable ASCII, tab and line feed: most texts consist of nothing else.
+inline unsigned plainAscii(char32_t c) {
+  return static_cast<unsigned>(c - 0x20u <= 0x5Eu) | (c == 0x0A) | (c == 0x09);
+}
+
+}  // namespace
+
 unsigned textHazards(const char32_t* text, size_t count) {
   HazardTable& table = hazardTable();
+  // Runs of plain ASCII are passed over in chunks (a loop the compiler vectorises), provided
+  // the table confirms that both engines read those characters alike.
+  static const bool plainIsSafe = [&table] {
+    for (char32_t c = 0; c < 0x80; ++c)
+      if (plainAscii(c) && table.of(c) != 0) return false;
+    return true;
+  }();
+  const size_t kChunk = 256;
   unsigned kinds = 0;
-  for (size_t i = 0; i < count; ++i) kinds |= table.of(text[i]);
+  size_t i = 0;
+  if (plainIsSafe) {
+    for (; i + kChunk <= count; i += kChunk) {
+      unsigned plain = 1;
+      for (size_t k = 0; k < kChunk; ++k) plain &= plainAscii(text[i + k]);
+      if (!plain)
+        for (size_t k = 0; k < kChunk; ++k) kinds |= table.of(text[i + k]);
+    }
+  }
+  for (; i < count; ++i) kinds |= table.of(text[i]);
   return kinds;
 }
 

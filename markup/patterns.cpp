@@ -130,7 +130,11 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
     const qHandleCharPtr chars(text.getHandle());
     const qchar* first = hostChars(chars);
     const qchar* last = first + chars.charCount();
-    const unsigned textKinds = compiled.empty() ? 0 : textHazards(first, chars.charCount());
+    // The text is checked for characters the engines read differently only when a pattern
+    // could run on the fast engine.
+    bool anyJit = false;
+    for (const PatternData& pattern : compiled) anyJit = anyJit || pattern.expression->hasJit();
+    const unsigned textKinds = anyJit ? textHazards(first, chars.charCount()) : 0;
     std::vector<PatternMatch> found;
     for (const PatternData& pattern : compiled) {
       try {

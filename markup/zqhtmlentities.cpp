@@ -220,18 +220,14 @@ qlong convertEntities(tThreadData* td, qshort paramCount,
   const qlong status = tObjZQBase::getParamVar(td, 1, text, fftCharacter, fftNone);
   if (status != 0)
     return tObjZQBase::returnError(td, status, "Parameter 1 must be of type character");
-  try {
-    qHandleCharPtr chars(text.getHandle());
-    CharBuffer out;
-    convert(chars.chars(), chars.charCount(), out);
-    if (out.failed())
-      return tObjZQBase::returnError(td, kErrMemory, "Not enough memory for the result");
-    EXTfldval result;
-    result.setHandle(fftCharacter, out.release());
-    ECOaddParam(td->eci, &result);
-  } catch (const std::bad_alloc&) {
-    return tObjZQBase::returnError(td, kErrMemory, "Not enough memory for the entity tables");
-  }
+  qHandleCharPtr chars(text.getHandle());
+  CharBuffer out;
+  convert(chars.chars(), chars.charCount(), out);
+  if (out.failed())
+    return tObjZQBase::returnError(td, kErrMemory, "Not enough memory for the result");
+  EXTfldval result;
+  result.setHandle(fftCharacter, out.release());
+  ECOaddParam(td->eci, &result);
   return kStatusReturnSet;
 }
 

@@ -1,7 +1,5 @@
 // $assignRow: copies the current line of one list or row into the current line of another,
 // column by column in order or by matching column names.
-#include <new>
-
 #include "columnmap.h"
 #include "omnistools.h"
 #include "zqmain.h"
@@ -49,44 +47,51 @@ qlong tObjZQMain::methodAssignRow(tThreadData* td, qshort paramCount) {
   if (getParamVar(td, 3, byNameValue, fftNone, fftNone) == 0)
     byName = OmnisTools::getBoolFromEXTFldVal(byNameValue);
 
+  // The assignments are made in a copy of the destination, which replaces the parameter in
+  // one step that either completes or leaves it untouched: a cell that cannot be copied for
+  // want of memory leaves no row half assigned.
+  EXTfldval destParam, work;
+  getParamVar(td, 1, destParam, fftNone, fftNone);
+  work = destParam;
+  work.getList(&dest, qtrue);
+
   const qshort destCols = dest.colCnt();
   const qshort sourceCols = source.colCnt();
   const qlong destRow = dest.getCurRow();
   const qlong sourceRow = source.getCurRow();
   bool assigned = false;
-  try {
-    if (!byName) {
-      for (qshort c = 1; c <= sourceCols && c <= destCols; ++c) {
-        EXTfldval from, to;
-        if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
-        if (!dest.getColValRef(destRow, c, to, qtrue)) continue;
-        to = from;
-        assigned = true;
-      }
-    } else if (destCols >= 1 && sourceCols >= 1) {
-      tColumnMap map(dest, 0);
-      str80 name;
-      for (qshort c = 1; c <= destCols; ++c) {
-        dest.getColName(c, name);
-        map.addMap(name.cString(), name.length());
-      }
-      // An unnamed destination column records no position, so positions no longer follow
-      // the columns and the map cannot answer by name: look names up in the list instead.
-      const bool aligned = map.getMappedCount() == destCols;
-      for (qshort c = 1; c <= sourceCols; ++c) {
-        EXTfldval from, to;
-        if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
-        source.getColName(c, name);
-        const qshort target =
-            aligned ? map.getCol(name.cString(), name.length()) : columnNamed(dest, name);
-        if (target == 0 || !dest.getColValRef(destRow, target, to, qtrue)) continue;
-        to = from;
-        assigned = true;
-      }
+  if (!byName) {
+    for (qshort c = 1; c <= sourceCols && c <= destCols; ++c) {
+      EXTfldval from, to;
+      if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
+      if (!dest.getColValRef(destRow, c, to, qtrue)) continue;
+      to = from;
+      assigned = true;
     }
-  } catch (const std::bad_alloc&) {
-    status = returnError(td, kErrMemory, "Out of memory");
+  } else if (destCols >= 1 && sourceCols >= 1) {
+    tColumnMap map(dest, 0);
+    str80 name;
+    for (qshort c = 1; c <= destCols; ++c) {
+      dest.getColName(c, name);
+      map.addMap(name.cString(), name.length());
+    }
+    // An unnamed destination column records no position, so positions no longer follow
+    // the columns and the map cannot answer by name: look names up in the list instead.
+    const bool aligned = map.getMappedCount() == destCols;
+    for (qshort c = 1; c <= sourceCols; ++c) {
+      EXTfldval from, to;
+      if (!source.getColValRef(sourceRow, c, from, qfalse)) continue;
+      source.getColName(c, name);
+      const qshort target =
+          aligned ? map.getCol(name.cString(), name.length()) : columnNamed(dest, name);
+      if (target == 0 || !dest.getColValRef(destRow, target, to, qtrue)) continue;
+      to = from;
+      assigned = true;
+    }
   }
-  if (assigned) ECOsetParameterChanged(td->eci, 1);
-  return status;
+  if (assigned) {
+    destParam = work;
+    ECOsetParameterChanged(td->eci, 1);
+  }
+  return kStatusOk;
 }

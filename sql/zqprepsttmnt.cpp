@@ -6,7 +6,6 @@
 #include <boost/foreach.hpp>
 #include <boost/tokenizer.hpp>
 #include <cstring>
-#include <new>
 #include <set>
 #include <string>
 
@@ -178,6 +177,8 @@ qlong Statement::run(qshort paramCount) {
     ignoreSet.insert(name);
   }
 
+  // Made before parameter 1 is written, so that nothing after that write needs memory.
+  EXTfldval flagParam;
   EXTfldval result;
   status = tObjZQBase::getParamVar(td, 1, result, fftCharacter, fftNone);
   if (status != 0)
@@ -195,7 +196,6 @@ qlong Statement::run(qshort paramCount) {
   if (status != 0) return status;
   result.setHandle(fftCharacter, text.release());
 
-  EXTfldval flagParam;
   status = tObjZQBase::getParamVar(td, 2, flagParam, fftBoolean, fftInteger);
   if (status != 0)
     return tObjZQBase::returnError(td, status, "Parameter 2 must be of type boolean or integer");
@@ -238,8 +238,16 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
         namesRead = true;
         haveNames = getColumnNames(td, namesValue, namesList, flag);
       }
+      // Without the list of column names, or with a list that lacks a column $cinst has (the
+      // host could not make it whole), there is no statement: a failure, not an empty text
+      // that passes for "no columns".
+      if (!haveNames)
+        return tObjZQBase::returnError(td, kErrFailed,
+                                       "The column names of $cinst could not be listed");
       EXTfldval nameValue;
-      if (!haveNames || !namesList.getColValRef(n, 1, nameValue, qfalse)) break;
+      if (!namesList.getColValRef(n, 1, nameValue, qfalse))
+        return tObjZQBase::returnError(td, kErrFailed,
+                                       "The column names of $cinst could not be listed");
       nameValue.getChar(name);
     } else {
       oldList.getColName(static_cast<qshort>(n), name);
@@ -284,10 +292,6 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
 }  // namespace
 
 qlong tObjZQMain::methodPrepareStatement(tThreadData* td, qshort paramCount, qshort isInsert) {
-  try {
-    Statement statement(td, isInsert != 0);
-    return statement.run(paramCount);
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
-  }
+  Statement statement(td, isInsert != 0);
+  return statement.run(paramCount);
 }

@@ -2,7 +2,6 @@
 #include "zqsqlzeronull.h"
 
 #include <cstdio>
-#include <new>
 
 #include "omnistools.h"
 #include "zqmain.h"
@@ -51,13 +50,9 @@ qlong tObjZQMain::methodSetSqlZeroNull(tThreadData* td, qshort paramCount) {
     return returnError(td, kErrParams, "Parameter 1 must specify the column count");
   // The count is a 16-bit column number: only its low 16 bits count.
   const qshort columns = static_cast<qshort>(count);
-  try {
-    for (qlong n = 1; n <= columns; ++n) {
-      EXTfldval value;
-      if (findCinstColumn(td->eci, n, value)) normaliseSqlValue(value, false);
-    }
-  } catch (const std::bad_alloc&) {
-    return kErrMemory;
+  for (qlong n = 1; n <= columns; ++n) {
+    EXTfldval value;
+    if (findCinstColumn(td->eci, n, value)) normaliseSqlValue(value, false);
   }
   return kStatusOk;
 }

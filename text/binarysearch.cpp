@@ -62,6 +62,9 @@ qlong tObjZQMain::methodBinarySearch(tThreadData* td, qshort paramCount) {
     if (!map.addMap(columnName.cString(), columnName.length(), &col))
       return returnError(td, kErrParams, "Specified column does not exist in list");
   }
+  // Made before the list may be sorted: after the sort nothing needs memory, so a call that
+  // sorts the caller's list also completes.
+  EXTfldval cell;
   if (paramCount >= 5 && getParamBoolDontCare(td, 5, qfalse)) {
     const qsortField field{col, qfalse, qfalse};
     list.sort(&field, 1);
@@ -74,7 +77,6 @@ qlong tObjZQMain::methodBinarySearch(tThreadData* td, qshort paramCount) {
   int cmp = 0;
   for (;;) {
     mid = (lo + hi) / 2;
-    EXTfldval cell;
     if (!list.getColValRef(mid, col, cell, qfalse))
       return returnError(td, kErrParams, "Failed to fetch column from list");
     cmp =

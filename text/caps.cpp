@@ -2,10 +2,10 @@
 #include "caps.h"
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "charclass.h"
+#include "ownedhandle.h"
 #include "textparams.h"
 #include "zqmain.h"
 
@@ -210,7 +210,7 @@ void capsText(qchar* s, qlong& len, const qchar* exceptions, qlong exceptionsLen
 
 }  // namespace zqtext
 
-qlong tObjZQMain::methodCaps(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodCaps(tThreadData* td, qshort paramCount) {
   if (paramCount < 1) return returnError(td, kErrParams, "Parameter count must be at least 1");
   if (!isTextParam(td, 1)) return notCharacter(td, 1);
   EXTfldval exceptionsValue;
@@ -237,16 +237,23 @@ qlong tObjZQMain::methodCaps(tThreadData* td, qshort paramCount) try {
     exceptions.back() = U';';
   }
 
+  // The text is put in proper case in a copy, which replaces the parameter's characters only
+  // when every step is done: a step that fails for want of memory leaves the text as it was.
   EXTfldval text;
-  if (getParamVar(td, 1, text, fftCharacter, fftNone) != 0) return notCharacter(td, 1);
-  qlong len = 0;
-  qchar* chars = charsOf(text, len);
-  if (len > 0) {
-    capsText(chars, len, exceptions.data(), static_cast<qlong>(exceptions.size()), options);
-    setCharCount(text, len);
+  getParamVar(td, 1, text, fftNone, fftNone);  // checked above, not converted
+  qlong len = text.getCharLen();
+  tOwnedHandle work;
+  if (!work.allocate(static_cast<uint64_t>(len > 0 ? len : 1) * sizeof(qchar))) return kErrMemory;
+  qlong read = 0;
+  text.getChar(len, work.chars(), read);
+  len = read;
+  if (len > 0)
+    capsText(work.chars(), len, exceptions.data(), static_cast<qlong>(exceptions.size()), options);
+  if (len > 0 || text.getType() != fftCharacter) {
+    HANsetUsed(work.get(), len * 4);
+    if (len == 0) work.reset(nullptr);
+    text.setHandle(fftCharacter, work.release());
   }
   ECOsetParameterChanged(td->eci, 1);
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }

@@ -1,9 +1,8 @@
 // $stringtolist cuts a delimited text into list rows; $listtostring joins list columns into a
 // delimited text. Both name their columns in a comma-separated text.
-#include <new>
-
 #include "columnmap.h"
 #include "omnistools.h"
+#include "ownedhandle.h"
 #include "zqmain.h"
 
 namespace {
@@ -55,7 +54,16 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
   if (text.length == 0) return kStatusOk;
   const qchar delim = delimiterOf(delimiter);
   const qlong rowsBefore = list.rowCnt();
-  try {
+  // Rows added before a failure stay in the list (and the list is then reported changed).
+  struct MarkRows {
+    tThreadData* td;
+    EXTqlist& list;
+    qlong before;
+    ~MarkRows() {
+      if (list.rowCnt() != before) ECOsetParameterChanged(td->eci, 3);
+    }
+  } mark{td, list, rowsBefore};
+  {
     tColumnMap map(list, 0);
     mapNames(map, charsOf(names));
     qlong field = 0;
@@ -70,11 +78,8 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
     if (status == 0 && start < text.length)
       status =
           map.setChar(static_cast<qshort>(field % perRow), text.chars + start, text.length - start);
-  } catch (const std::bad_alloc&) {
-    status = kErrMemory;
   }
-  // On success the list is reported written; after a failure only when rows were added.
-  if (status == 0 || list.rowCnt() != rowsBefore) ECOsetParameterChanged(td->eci, 3);
+  if (status == 0) ECOsetParameterChanged(td->eci, 3);
   return status;
 }
 
@@ -90,8 +95,8 @@ qlong tObjZQMain::methodListToString(tThreadData* td, qshort paramCount) {
   if (getParamList(td, 3, list, qfalse) != 0)
     return returnError(td, kErrParams, "Parameter 3 must be a list");
   if (list.colCnt() < 1 || list.rowCnt() < 1) return kStatusOk;
-  qHandleInfo* joined = nullptr;
-  try {
+  tOwnedHandle joined;
+  {
     tColumnMap map(list, 0);
     EXTfldval names, separator;
     status = getParamVar(td, 5, names, fftCharacter, fftNone);
@@ -108,14 +113,8 @@ qlong tObjZQMain::methodListToString(tThreadData* td, qshort paramCount) {
     status = getParamVar(td, 4, separator, fftCharacter, fftNone);
     if (status != 0) return returnError(td, status, "Parameter 4 must be of type character");
     const qbool selectedOnly = getParamBoolDontCare(td, 6, qfalse);
-    status = map.buildString(joined, delimiterOf(separator), selectedOnly ? 1 : 0);
-  } catch (const std::bad_alloc&) {
-    status = kErrMemory;
+    status = map.buildString(joined.ref(), delimiterOf(separator), selectedOnly ? 1 : 0);
   }
-  if (status == 0 && joined && HANgetUsed(joined) > 0) {
-    result.setHandle(fftCharacter, joined);
-  } else if (joined) {
-    HANglobalFree(joined);
-  }
+  if (status == 0 && HANgetUsed(joined.get()) > 0) result.setHandle(fftCharacter, joined.release());
   return status;
 }

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
-#include <new>
 
+#include "ownedhandle.h"
 #include "textparams.h"
 #include "zqmain.h"
 
@@ -78,7 +78,7 @@ qHandleInfo* reusableHandle(const EXTfldval& result, qint64 room,
 
 }  // namespace
 
-qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) {
   if (paramCount < 4 || paramCount > 6)
     return returnError(td, kErrParams, "Parameter count must be 4 or more");
   EXTfldval source, search, repl;
@@ -154,11 +154,9 @@ qlong tObjZQMain::methodReplace(tThreadData* td, qshort paramCount) try {
   ECOsetParameterChanged(td->eci, 4);
   returnLong(td, count);
   return kStatusReturnSet;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }
 
-qlong tObjZQMain::methodReplaceSingleChar(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodReplaceSingleChar(tThreadData* td, qshort paramCount) {
   if (paramCount != 3) return returnError(td, kErrParams, "Parameter count must be 3");
   if (!isTextParam(td, 1)) return notCharacter(td, 1);
   qlong position = 0;
@@ -183,11 +181,9 @@ qlong tObjZQMain::methodReplaceSingleChar(tThreadData* td, qshort paramCount) tr
   chars[position - 1] = c;
   ECOsetParameterChanged(td->eci, 1);
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }
 
-qlong tObjZQMain::methodRemoveChars(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodRemoveChars(tThreadData* td, qshort paramCount) {
   if (paramCount != 4) return returnError(td, kErrParams, "Parameter count must be 4");
   EXTfldval source, setValue;
   if (getParamVar(td, 1, source, fftCharacter, fftNone) != 0) return notCharacter(td, 1);
@@ -199,30 +195,20 @@ qlong tObjZQMain::methodRemoveChars(tThreadData* td, qshort paramCount) try {
   qlong len = 0, setLen = 0;
   const qchar* src = charsOf(source, len);
   const qchar* setChars = charsOf(setValue, setLen);
-  qHandleInfo* out = nullptr;
+  tOwnedHandle out;
   if (len > 0) {
-    out = newCharHandle(len);
-    if (!out) return kErrMemory;
-    qlong n = 0;
-    try {
-      n = removeChars(src, len, CharSet(setChars, setLen), keep,
-                      reinterpret_cast<qchar*>(out->mData));
-    } catch (...) {
-      HANglobalFree(out);
-      throw;
-    }
-    HANsetUsed(out, n * 4);
+    out.reset(newCharHandle(len));
+    if (!out.get()) return kErrMemory;
+    const CharSet set(setChars, setLen);
+    const qlong n = removeChars(src, len, set, keep, out.chars());
+    HANsetUsed(out.get(), n * 4);
     // Give back most of the room when most characters went (a failure keeps the room).
-    if (n > 0 && n < len / 2) HANglobalReAlloc(out, n * 4);
+    if (n > 0 && n < len / 2) HANglobalReAlloc(out.get(), n * 4);
   }
+  // The result replaces parameter 4 whole: a number there is not converted first.
   EXTfldval result;
-  if (getParamVar(td, 4, result, fftCharacter, fftNone) != 0) {
-    HANglobalFree(out);
-    return notCharacter(td, 4);
-  }
-  giveHandle(result, out);
+  if (getParamTarget(td, 4, result, fftCharacter, fftNone) != 0) return notCharacter(td, 4);
+  giveHandle(result, out.release());
   ECOsetParameterChanged(td->eci, 4);
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }

@@ -2,9 +2,9 @@
 #include "trimappend.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
+#include "ownedhandle.h"
 #include "textparams.h"
 #include "zqmain.h"
 
@@ -53,7 +53,7 @@ bool reserveChars(qHandleInfo*& h, qint64 count) {
 
 }  // namespace
 
-qlong tObjZQMain::methodTrim(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodTrim(tThreadData* td, qshort paramCount) {
   if (paramCount < 2) return returnError(td, kErrParams, "Parameter count must be at least 2");
   if (!isTextParam(td, 1)) return notCharacter(td, 1);
   EXTfldval setValue;
@@ -77,11 +77,9 @@ qlong tObjZQMain::methodTrim(tThreadData* td, qshort paramCount) try {
     ECOsetParameterChanged(td->eci, 1);
   }
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }
 
-qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) {
   if (paramCount < 2 || paramCount > 3)
     return returnError(td, kErrParams, "Parameter count must be at least 2");
   // Parameter 1 is converted in a copy: the caller's value keeps its type.
@@ -111,7 +109,26 @@ qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
     sepChars = charsOf(separator, sepLen);
   }
 
-  if (getParamVar(td, 2, target, fftCharacter, fftNone) != 0) return notCharacter(td, 2);
+  if (target.getType() != fftCharacter) {
+    // A number target: its text, the separator and the text go into a new character value,
+    // which replaces the number only when it is complete.
+    const qlong numberLen = target.getCharLen();
+    tOwnedHandle joined;
+    if (!joined.allocate((static_cast<uint64_t>(numberLen) + sepLen + textLen) * sizeof(qchar)))
+      return kErrMemory;
+    qlong written = 0;
+    target.getChar(numberLen, joined.chars(), written);
+    // Without a separator sepChars is null, which memcpy must not be given even for 0 bytes.
+    if (sepLen > 0)
+      std::memcpy(joined.chars() + written, sepChars, static_cast<size_t>(sepLen) * sizeof(qchar));
+    std::memcpy(joined.chars() + written + sepLen, textChars,
+                static_cast<size_t>(textLen) * sizeof(qchar));
+    HANsetUsed(joined.get(), (written + sepLen + textLen) * 4);
+    target.setHandle(fftCharacter, joined.release());
+    ECOsetParameterChanged(td->eci, 2);
+    return kStatusOk;
+  }
+
   qHandleInfo* h = target.getHandle();
   qlong targetLen = 0;
   charsOf(target, targetLen);
@@ -134,11 +151,9 @@ qlong tObjZQMain::methodAppendString(tThreadData* td, qshort paramCount) try {
   if (created) target.setHandle(fftCharacter, h);
   ECOsetParameterChanged(td->eci, 2);
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }
 
-qlong tObjZQMain::methodOrString(tThreadData* td, qshort paramCount) try {
+qlong tObjZQMain::methodOrString(tThreadData* td, qshort paramCount) {
   if (paramCount != 2) return returnError(td, kErrParams, "Parameter count must be 2");
   EXTfldval source;
   if (getParamVar(td, 1, source, fftCharacter, fftNone) != 0) return notCharacter(td, 1);
@@ -148,19 +163,28 @@ qlong tObjZQMain::methodOrString(tThreadData* td, qshort paramCount) try {
   if (len == 0) return kStatusOk;
 
   EXTfldval target;
-  if (getParamVar(td, 2, target, fftCharacter, fftNone) != 0) return notCharacter(td, 2);
-  qlong targetLen = 0;
-  qchar* tgt = charsOf(target, targetLen);
-  if (targetLen == len) {
-    orMerge(src, tgt, len);
-  } else {
-    qHandleInfo* copy = HANglobalAlloc(len * 4, qfalse);
-    if (!copy) return kErrMemory;
-    std::memcpy(copy->mData, src, static_cast<size_t>(len) * sizeof(qchar));
-    target.setHandle(fftCharacter, copy);
+  getParamVar(td, 2, target, fftNone, fftNone);  // checked above, not converted
+  if (target.getType() == fftCharacter) {
+    qlong targetLen = 0;
+    qchar* tgt = charsOf(target, targetLen);
+    if (targetLen == len) {
+      orMerge(src, tgt, len);  // in place: nothing can fail any more
+      ECOsetParameterChanged(td->eci, 2);
+      return kStatusOk;
+    }
   }
+  // A new character value: the source merged into a number's text of the same length, or a
+  // copy of the source. It replaces the target only when it is complete.
+  tOwnedHandle merged;
+  if (!merged.allocate(static_cast<uint64_t>(len) * sizeof(qchar))) return kErrMemory;
+  if (target.getType() != fftCharacter && target.getCharLen() == len) {
+    qlong written = 0;
+    target.getChar(len, merged.chars(), written);
+    orMerge(src, merged.chars(), len);
+  } else {
+    std::memcpy(merged.chars(), src, static_cast<size_t>(len) * sizeof(qchar));
+  }
+  target.setHandle(fftCharacter, merged.release());
   ECOsetParameterChanged(td->eci, 2);
   return kStatusOk;
-} catch (const std::bad_alloc&) {
-  return kErrMemory;
 }

@@ -1,11 +1,11 @@
 // $getuniquewords: reduces a text to lower-case words separated by single spaces and appends
 // each word not met before, and not among the exception words, as a row of a list.
-#include <new>
 #include <string_view>
 #include <unordered_set>
 
 #include "charclass.h"
 #include "omnistools.h"
+#include "ownedhandle.h"
 #include "zqmain.h"
 
 namespace {
@@ -73,20 +73,28 @@ qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
 
   const OmnisTools::CharSpan source = OmnisTools::getCharsFromEXTFldVal(text);
   const qlong length = source.length;
-  qHandleInfo* normal = HANglobalAlloc((length + 1) * 4, qfalse);
-  if (!normal) return returnError(td, kErrMemory, "Out of memory");
-  const qlong normalLength =
-      normaliseWords(source.chars, length, reinterpret_cast<qchar*>(normal->mData));
-  HANsetUsed(normal, normalLength * 4);
+  tOwnedHandle normal(HANglobalAlloc((length + 1) * 4, qfalse));
+  if (!normal.get()) return returnError(td, kErrMemory, "Out of memory");
+  const qlong normalLength = normaliseWords(source.chars, length, normal.chars());
+  HANsetUsed(normal.get(), normalLength * 4);
 
   // Words met so far: the exception words, then every word added. The views point into the
   // exception text and the normalised buffer, which both outlive the set.
-  const qlong rowsBefore = list.rowCnt();
+  // Rows added before a failure stay in the list (and the list is then reported changed);
+  // parameter 1 is written only on success.
+  struct MarkRows {
+    tThreadData* td;
+    EXTqlist& list;
+    qlong before;
+    ~MarkRows() {
+      if (list.rowCnt() != before) ECOsetParameterChanged(td->eci, 3);
+    }
+  } mark{td, list, list.rowCnt()};
   status = kStatusOk;
-  try {
+  {
     std::unordered_set<Word> met;
     addExceptionWords(exceptionChars, exceptionLength, met);
-    qHandleCharPtr cursor(normal);
+    qHandleCharPtr cursor(normal.get());
     for (;;) {
       qlong wordLength = 0;
       const qchar* word = hpSTRTOK(cursor, U' ', wordLength);
@@ -104,20 +112,10 @@ qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
       }
       cell.setChar(word, wordLength);
     }
-  } catch (const std::bad_alloc&) {
-    status = returnError(td, kErrMemory, "Out of memory");
   }
-  if (status != kStatusOk) {
-    // Rows added before the failure stay in the list.
-    if (list.rowCnt() != rowsBefore) ECOsetParameterChanged(td->eci, 3);
-    HANglobalFree(normal);
-    return status;
-  }
-  if (normalLength == 0) {
-    HANglobalFree(normal);
-    normal = nullptr;
-  }
-  text.setHandle(fftCharacter, normal);
+  if (status != kStatusOk) return status;
+  if (normalLength == 0) normal.reset(nullptr);
+  text.setHandle(fftCharacter, normal.release());
   ECOsetParameterChanged(td->eci, 1);
   ECOsetParameterChanged(td->eci, 3);
   return kStatusOk;

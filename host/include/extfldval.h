@@ -117,7 +117,9 @@ class HOST_API EXTfldval {
   //   5 unknown name                               6 unknown function
   //   7 wrong number of arguments                  8 unsupported $ notation
   //   9 nothing to calculate (positions 0 to 0 for an empty text, else 1 to its length)
-  //   10 nested or chained too deeply              11 out of memory
+  //   10 nested or chained too deeply (more than 200 parentheses, function calls and unary
+  //      minus signs inside each other, or more than 1000 operators and calls on one path)
+  //   11 out of memory
   // At the end of the text, the positions are those of the last token.
   //
   // The language: numbers (digits with an optional fraction), 'text' and "text" literals

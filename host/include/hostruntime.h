@@ -20,7 +20,9 @@ struct HostCall {
   std::vector<EXTParamInfo> paramInfos;  // filled by the host layer on demand
   EXTfldval result;                      // the method's return value, when hasResult
   bool hasResult = false;
-  std::set<qlong> changed;         // parameters marked changed
+  // Per parameter (parameter n at index n - 1): marked changed. Sized with the parameters
+  // before the call, so that marking needs no memory and cannot fail.
+  std::vector<char> changed;
   std::vector<EXTfldval> results;  // values added with ECOaddResult
   // Registration made during this message.
   struct Param {

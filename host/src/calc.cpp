@@ -34,9 +34,10 @@ enum : qlong {
   kCalcNoMemory = 11,        // memory for the parsed calculation could not be had
 };
 
-// The parser descends once per parenthesis, function call or unary minus sign inside another,
-// so kMaxNesting bounds its stack; the evaluator works without recursion, and kMaxDepth bounds
-// the height of the tree that binary operator chains build.
+// The parser descends once per parenthesis or function call inside another, so kMaxNesting,
+// which counts those and unary minus signs, bounds its stack (the deepest calculation allowed
+// fits a 256 KiB stack, also in the sanitizer build). The evaluator works without recursion;
+// kMaxDepth bounds the height of the tree, which operator chains grow without nesting.
 const int kMaxNesting = 200;  // parentheses, function calls and unary minus signs inside each other
 const int kMaxDepth = 1000;   // operators on one path of the expression tree
 
@@ -305,8 +306,8 @@ class Parser {
   }
 
   // A whole expression with its binary operators, read in a loop with operator precedence
-  // (all operators associate to the left), so that only parentheses, calls and signs make the
-  // parser descend. Nodes come out in postfix order, as the evaluator needs them.
+  // (all operators associate to the left), so that only parentheses and calls make the parser
+  // descend. Nodes come out in postfix order, as the evaluator needs them.
   int parseExpr() {
     std::vector<int> operands{parseUnary()};
     std::vector<PendingOp> ops;
@@ -530,7 +531,7 @@ class Evaluator {
         v.setNum(n.number);
         return v;
       case Kind::Text:
-        v.setChar(n.text.data(), static_cast<qlong>(n.text.size()));
+        v.setChar(n.text.data(), charCount(n.text.size()));
         return v;
       case Kind::Name: {
         EXTfldval ref;
@@ -657,7 +658,7 @@ class Evaluator {
 
   static EXTfldval textValue(const std::u32string& s) {
     EXTfldval v;
-    v.setChar(s.data(), static_cast<qlong>(s.size()));
+    v.setChar(s.data(), charCount(s.size()));
     return v;
   }
 

@@ -164,6 +164,11 @@ bool findFace(const std::string& name, qbyte style, FaceFile& out) {
   FcPattern* match = FcFontMatch(config, pattern, &result);
   FcPatternDestroy(pattern);
   if (!match) return false;
+  // Destroyed however this ends: copying the path or caching it may throw std::bad_alloc.
+  struct MatchOwner {
+    FcPattern* p;
+    ~MatchOwner() { FcPatternDestroy(p); }
+  } owner{match};
   FcChar8* file = nullptr;
   int index = 0;
   bool found = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file;
@@ -173,7 +178,6 @@ bool findFace(const std::string& name, qbyte style, FaceFile& out) {
     out.index = index;
     cache.emplace(key, out);
   }
-  FcPatternDestroy(match);
   return found;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,13 @@ struct ListData {
   ListData& operator=(const ListData&) = delete;
   ~ListData();
 };
+
+// A count of characters for setChar: std::bad_alloc when it is more than a value holds (the
+// handle counts bytes in 32 bits), rather than a count cut to 32 bits.
+inline qlong charCount(size_t n) {
+  if (n > static_cast<size_t>(0x7FFFFFFF / 4)) throw std::bad_alloc();
+  return static_cast<qlong>(n);
+}
 
 // Text forms of values (conversion to character).
 std::u32string textOf(const FldData& d);

@@ -115,7 +115,9 @@ void ECOaddParam(EXTCompInfo* eci, const EXTfldval* val) {
 }
 
 void ECOsetParameterChanged(EXTCompInfo* eci, qlong n) {
-  if (eci && eci->mCall) eci->mCall->changed.insert(n);
+  if (!eci || !eci->mCall || n < 1) return;
+  std::vector<char>& changed = eci->mCall->changed;
+  if (static_cast<size_t>(n) <= changed.size()) changed[static_cast<size_t>(n - 1)] = 1;
 }
 
 void ECOaddResult(EXTCompInfo* eci, const EXTfldval* val) {
@@ -538,6 +540,7 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
                        std::vector<EXTfldval>& params) {
   HostCall call;
   for (EXTfldval& p : params) call.params.push_back(p.data());
+  call.changed.assign(params.size(), 0);
   const size_t before = recordedCalls().size();
   HostCall* callPtr = &call;
   EXTCompInfo eci;
@@ -550,7 +553,8 @@ CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
   out.answer = mProc(nullptr, msgMethodCall, 0, static_cast<LPARAM>(inst), &eci);
   out.hasReturn = call.hasResult;
   if (call.hasResult) out.ret.data()->swap(*call.result.data());  // hand over, no copy
-  out.changed.assign(call.changed.begin(), call.changed.end());
+  for (size_t i = 0; i < call.changed.size(); ++i)
+    if (call.changed[i]) out.changed.push_back(static_cast<qlong>(i + 1));
   const std::vector<RecordedCall>& all = recordedCalls();
   for (size_t i = before; i < all.size(); ++i) {
     const RecordedCall& c = all[i];

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "extcomp.h"
@@ -418,7 +419,9 @@ qbool EXTfldval::getList(EXTqlist* out, qbool) const {
 
 void EXTfldval::setList(EXTqlist* list, qbool ownIt) {
   ListData* src = list ? list->data() : nullptr;
-  ListData* copy = src ? (ownIt ? new ListData() : new ListData(*src)) : new ListData();
+  // Everything that needs memory happens before the value or list changes: a failure leaves
+  // both as they were and frees the copy.
+  std::unique_ptr<ListData> copy(src && !ownIt ? new ListData(*src) : new ListData());
   if (src && ownIt) {
     copy->isRow = src->isRow;
     copy->cols.swap(src->cols);
@@ -427,10 +430,14 @@ void EXTfldval::setList(EXTqlist* list, qbool ownIt) {
     src->current = 0;
   }
   const bool row = src && src->isRow;
-  mData->reset(row ? fftRow : fftList, 0, false);
-  delete mData->list;
-  mData->list = copy;
+  FldData& d = *mData;
+  d.clearPayload();
+  d.type = row ? fftRow : fftList;
+  d.subtype = 0;
+  d.null = false;
+  d.v.i64 = 0;
   copy->isRow = row;
+  d.list = copy.release();
 }
 
 objinst EXTfldval::getObjRef() const {
@@ -459,7 +466,7 @@ qbool EXTfldval::conv(ffttype type, qshort subtype) {
     case fftCharacter: {
       if (isListType(d.type) || isByteType(d.type) || d.type == fftObjref) return qfalse;
       const std::u32string t = textOf(d);
-      out.h = charHandle(t.data(), static_cast<qlong>(t.size()));
+      out.h = charHandle(t.data(), charCount(t.size()));
       break;
     }
     case fftInteger:
@@ -656,5 +663,5 @@ qlong EXTfldval::pos(const EXTfldval& sub) const {
 
 void EXTfldval::concat(const EXTfldval& other) {
   const std::u32string t = textOf(*mData) + textOf(*other.mData);
-  setChar(t.data(), static_cast<qlong>(t.size()));
+  setChar(t.data(), charCount(t.size()));
 }

@@ -284,6 +284,75 @@ TEST_F(Barcode39, LimitsOfTheRangesAreAccepted) {
   for (const auto& c : cases) EXPECT_TRUE(decodeJpeg(image(c)).ok);
 }
 
+TEST_F(Barcode39, SizeLimitsAreCheckedBeforeAnythingIsPainted) {
+  // Allocations above 8 MB fail: a call that started to paint a larger image would end with
+  // -103 on its bitmap instead of the answer below. Images at a limit stay small enough.
+  const auto params = [](const char* text, qlong dpi, qlong narrow, qlong wide, qlong gap,
+                         qlong barHeight, EXTfldval angle, EXTfldval first = binary("")) {
+    std::vector<EXTfldval> p{
+        first,        chr(text),          integer(dpi), integer(narrow),       integer(wide),
+        integer(gap), integer(barHeight), angle,        zqtest::boolean(false)};
+    return p;
+  };
+  const std::string jpeg = "Unknown error during barcode jpeg conversion";
+  const std::string paint = "Unknown error during barcode painting";
+  const struct {
+    const char* what;
+    std::vector<EXTfldval> params;
+    qlong code;
+    std::string detail;
+    qlong width, height;  // of a made image
+  } cases[] = {
+      // StemWidth 262146 at 72 dpi: 6815847 x 78 pixels, a 2.1 GB bitmap that fits the host's
+      // bitmap limit but not a JPEG.
+      {"huge, turned", params("*", 72, 262146, 17, 4, 78, integer(90)), -2, jpeg, 0, 0},
+      // "**" with narrow and wide 1: 18 + 2 x 10 quiet + the gap.
+      {"width at the limit", params("**", 72, 1, 1, 65462, 1, integer(0)), 0, "", 65500, 1},
+      {"width one past", params("**", 72, 1, 1, 65463, 1, integer(0)), -2, jpeg, 0, 0},
+      {"width one past, turned", params("**", 72, 1, 1, 65463, 1, integer(270)), -2, jpeg, 0, 0},
+      {"height at the limit, turned", params("*", 72, 1, 1, 4, 65500, integer(90)), 0, "", 65500,
+       29},
+      {"height one past", params("*", 72, 1, 1, 4, 65501, integer(0)), -2, jpeg, 0, 0},
+      // The answers of the parameters read before the conversion come first, as before.
+      {"past, with a bad angle", params("**", 72, 1, 1, 65463, 1, integer(45)), -102,
+       "Invalid value specified for image angle (must be 0,90,180 or 270)", 0, 0},
+      {"past, with an angle of the wrong type", params("**", 72, 1, 1, 65463, 1, chr("x")), -102,
+       "Parameter 'ImageAngle' must be of type integer", 0, 0},
+      // A bitmap past the host's limit is refused as painting, before the JPEG limit.
+      {"past both limits", params("*", 72, 262146, 17, 4, 79, integer(45)), -103, paint, 0, 0},
+      // Parameter 1 is read after the conversion.
+      {"past, parameter 1 not binary", params("**", 72, 1, 1, 65463, 1, integer(0), chr("keep")),
+       -2, jpeg, 0, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<EXTfldval> p = c.params;
+    hostrt::setAllocFailure(0, 8 << 20);
+    auto r = run(p);
+    hostrt::resetFailures();
+    if (c.code == 0) {
+      EXPECT_TRUE(r.errors.empty())
+          << c.what << ": " << (r.errors.empty() ? "" : r.errors[0].detail);
+      const auto d = decodeJpeg(bytes(p[0]));
+      ASSERT_TRUE(d.ok) << c.what;
+      EXPECT_EQ(d.width, static_cast<unsigned>(c.width)) << c.what;
+      EXPECT_EQ(d.height, static_cast<unsigned>(c.height)) << c.what;
+      continue;
+    }
+    ASSERT_EQ(r.errors.size(), 1u) << c.what;
+    EXPECT_EQ(r.errors[0].code, c.code) << c.what;
+    EXPECT_EQ(r.errors[0].detail, c.detail) << c.what;
+    EXPECT_TRUE(r.changed.empty()) << c.what;
+    EXPECT_EQ(p[0].compare(c.params[0]), 0) << c.what;
+  }
+
+  // Without the allocation switch the answer is the same, and as immediate.
+  std::vector<EXTfldval> p = params("*", 72, 262146, 17, 4, 78, integer(90));
+  auto r = run(p);
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_EQ(r.errors[0].code, -2);
+  EXPECT_EQ(r.errors[0].detail, jpeg);
+}
+
 TEST_F(Barcode39, MemoryFailuresAreReportedAndNothingLeaks) {
   // Bitmaps above 1 MB are refused: the default image (about 4 MB) cannot be painted.
   std::vector<EXTfldval> params{binary(""), chr("*CODE39 TEST*")};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jpegcheck.h"
+#include "jpegout.h"
 
 using code39test::rgbAt;
 
@@ -199,6 +200,35 @@ TEST(Rotation, WhatCannotBeTurnedComesBackUnturned) {
   EXPECT_EQ(info.mWidth, 0);
   EXPECT_EQ(info.mHeight, 4);
   GDIdeleteHPIXMAP(turned);
+}
+
+}  // namespace
+
+namespace {
+
+// The size checks that $barcode39 makes before painting, at each limit and one past it.
+TEST(Code39Sizes, BitmapAndJpegLimits) {
+  const struct {
+    qint64 width, height;
+    bool paint, jpeg;
+  } cases[] = {
+      {1, 1, true, true},
+      {0, 1, false, false},
+      {1, 0, false, false},
+      {-5, -5, false, false},
+      {65500, 65500, false, true},  // 17 GB of bitmap
+      {65501, 1, true, false},
+      {1, 65501, true, false},
+      {536870911, 1, true, false},  // 2^31 - 4 bytes
+      {536870912, 1, false, false},
+      {23170, 23170, true, true},  // 2147395600 bytes
+      {23171, 23171, false, true},
+      {qint64(1) << 40, qint64(1) << 40, false, false},  // no overflow in the product
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BCcanPaint(c.width, c.height), c.paint) << c.width << " x " << c.height;
+    EXPECT_EQ(JPEGcanHold(c.width, c.height), c.jpeg) << c.width << " x " << c.height;
+  }
 }
 
 }  // namespace

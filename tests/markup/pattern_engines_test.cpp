@@ -43,8 +43,18 @@ bool sameMatches(const std::u32string& pattern, const std::u32string& text) {
     return false;
   std::vector<PatternMatch> boost, jit;
   const wchar_t* first = reinterpret_cast<const wchar_t*>(text.data());
-  compiled->boostMatches(first, first + text.size(), boost);
-  EXPECT_TRUE(compiled->jitMatches(text.data(), text.data() + text.size(), jit));
+  std::string boostFault;
+  try {
+    compiled->boostMatches(first, first + text.size(), boost);
+  } catch (const std::runtime_error& e) {
+    boostFault = e.what();
+  }
+  const bool jitAnswered = compiled->jitMatches(text.data(), text.data() + text.size(), jit);
+  // Where Boost gives up, PCRE2 must not answer either (the method then reports Boost's fault);
+  // where PCRE2 stops at a limit, Boost answers.
+  EXPECT_FALSE(jitAnswered && !boostFault.empty())
+      << boostFault << " pattern " << show(pattern) << " text " << show(text);
+  if (!jitAnswered) return true;
   EXPECT_EQ(show(jit), show(boost)) << "pattern " << show(pattern) << " text " << show(text);
   return true;
 }
@@ -96,7 +106,7 @@ TEST(PatternEngines, EdgeCasesMatchAlike) {
       {U".", U"\n\r\U0001F600"},
       {U"(\\w+)@(\\w+)", U"me@here you@there"},
       {U"(?:ab|a)(c)?", U"abc ac ab"},
-      {U"(a|b){2,3}", U"ababab"},
+      {U"([ab]){2,3}", U"ababab"},
       {U"\\.\\-\\\\", U".-\\"},
   };
   for (const auto& c : cases) {
@@ -112,8 +122,9 @@ TEST(PatternEngines, Subset) {
       {U"([a-z0-9._-]+)@[a-z0-9-]+\\.[a-z]{2,4}", true},
       {U"(\\d{4})-\\d{2}-\\d{2}", true},
       {U"\\b(qu\\w+)", true},
-      {U"(?:ab|cd)+x", true},
-      {U"(a|b)*", true},
+      {U"(?:ab|cd)x", true},
+      {U"(ab)*", true},
+      {U"(a|b)*", false},
       // Boost-only or differently read constructs stay on Boost.
       {U"\\<word\\>", false},
       {U"\\`a\\'", false},
@@ -200,8 +211,8 @@ TEST(PatternEngines, CacheKeepsRecentPatterns) {
 class PatternLimits : public zqtest::ComponentTest {};
 
 TEST_F(PatternLimits, CatastrophicPatternGivesUpOnBothPaths) {
-  const std::u32string pattern = U"(x|x)*[yz]";
-  const std::u32string text(40, U'x');
+  const std::u32string pattern = U".*.*.*.*.*.*.*[yz]";
+  const std::u32string text(60, U'x');
   std::shared_ptr<const CompiledPattern> compiled = compilePattern(pattern.data(), pattern.size());
   ASSERT_TRUE(compiled->hasJit());
   std::vector<PatternMatch> found;
@@ -219,7 +230,7 @@ TEST_F(PatternLimits, CatastrophicPatternGivesUpOnBothPaths) {
       reason = e.what();
     }
     ASSERT_FALSE(reason.empty());
-    std::vector<EXTfldval> params{zqtest::list({{"Runaway"}}, {{"(x|x)*[yz]"}}, true),
+    std::vector<EXTfldval> params{zqtest::list({{"Runaway"}}, {{".*.*.*.*.*.*.*[yz]"}}, true),
                                   zqtest::chr32(t)};
     auto r = call("$findPatterns", params);
     ASSERT_EQ(r.errors.size(), 1u);

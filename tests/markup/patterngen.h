@@ -143,7 +143,7 @@ inline void item(Choice& choice, std::u32string& out, int depth, bool quantified
 }
 
 inline void alternation(Choice& choice, std::u32string& out, int depth, bool quantifiedGroup) {
-  const unsigned branches = choice.below(4) == 0 ? 2 : 1;
+  const unsigned branches = !quantifiedGroup && choice.below(4) == 0 ? 2 : 1;
   for (unsigned b = 0; b < branches; ++b) {
     if (b) out += U'|';
     const unsigned items = 1 + choice.below(4);

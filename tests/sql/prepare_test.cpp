@@ -328,3 +328,20 @@ TEST_F(Prepare, OutOfMemoryWhileBuildingTheText) {
 }
 
 }  // namespace
+
+// A host that cannot make the list of $cinst's column names gives no statement: a failure
+// with a report, not return value 1 with an empty text that passes for "no columns".
+TEST_F(Prepare, InsertFailsWhenTheColumnNamesCannotBeListed) {
+  for (const bool rows : {true, false}) {
+    setCinst(textColumns({"a", "b"}));
+    hostrt::setListRefusal(rows, !rows);
+    params = {chr("keep"), integer(7), integer(2), chr(""), chr("")};
+    const auto r = call("$prepareinsert", params);
+    hostrt::resetFailures();
+    expectError(r, -2, "The column names of $cinst could not be listed");
+    ASSERT_TRUE(r.hasReturn);
+    EXPECT_EQ(r.ret.getLong(), 0);
+    EXPECT_EQ(text(params[0]), "");  // emptied first, as every outcome does
+    EXPECT_EQ(params[1].getLong(), 7);
+  }
+}

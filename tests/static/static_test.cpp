@@ -260,6 +260,31 @@ TEST_F(Static, LaunchProcessRunsTheProgramWithItsArguments) {
   EXPECT_TRUE(waitFor([&] { return access(proc.c_str(), F_OK) != 0; }));
 }
 
+TEST_F(Static, LaunchedProgramsDoNotReadTheHostsInput) {
+  InTempDir temp;
+  // The host's standard input is a pipe holding some input while the program runs.
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  ASSERT_EQ(write(pipeFds[1], "host input", 10), 10);
+  const int in = dup(0);
+  dup2(pipeFds[0], 0);
+  std::vector<EXTfldval> p{chr("/bin/sh"),
+                           list({{"arg"}}, {{"-c"}, {"cat > got.tmp; mv got.tmp done"}})};
+  auto r = callStatic(kLaunchProcess, p);
+  const bool finished = waitFor([] { return std::ifstream("done").good(); });
+  dup2(in, 0);
+  close(in);
+  close(pipeFds[1]);  // a program reading the pipe now comes to its end
+  ASSERT_GT(r.ret.getLong(), 0);
+  EXPECT_TRUE(finished) << "the program waited for the host's input";
+  waitFor([] { return std::ifstream("done").good(); });
+  EXPECT_EQ(fileBytes("done"), "");
+  char left[16] = {};
+  EXPECT_EQ(read(pipeFds[0], left, sizeof left), 10);
+  EXPECT_STREQ(left, "host input");
+  close(pipeFds[0]);
+}
+
 TEST_F(Static, LaunchProcessFailures) {
   std::vector<EXTfldval> missing{chr("/nonexistent/program"), list({{"a"}}, {})};
   EXPECT_LT(callStatic(kLaunchProcess, missing).ret.getLong(), 0);

@@ -101,6 +101,16 @@ TEST_F(TrimAppend, AppendString) {
     EXPECT_EQ(p[0].getType(), row.text.getType());  // parameter 1 is converted in a copy
   }
 
+  // A number target becomes its text followed by the text, with or without a separator.
+  for (const bool withSeparator : {false, true}) {
+    std::vector<EXTfldval> p{chr("b"), integer(7)};
+    if (withSeparator) p.push_back(chr("-"));
+    auto r = call("$appendstring", p);
+    EXPECT_EQ(r.ret.getLong(), 1);
+    EXPECT_EQ(text(p[1]), withSeparator ? "7-b" : "7b");
+    EXPECT_EQ(p[1].getType(), fftCharacter);
+  }
+
   // An empty text appends nothing, not even the separator.
   std::vector<EXTfldval> p{chr(""), chr("a"), chr(", ")};
   auto r = call("$appendstring", p);

@@ -59,7 +59,8 @@ TEST_F(ZqhostOptions, EachCommandHasItsOwnHelp) {
       {{"call", "--help"},
        {"Usage: zqhost call [OPTIONS] METHOD [ARG...]", "--save N=PATH", "--print", "--quiet",
         "textfile:PATH", "kZQCipherAES128"}},
-      {{"run", "-h"}, {"Usage: zqhost run [OPTIONS] [FILE]", "--echo", "4  run:"}},
+      {{"run", "-h"},
+       {"Usage: zqhost run [OPTIONS] [FILE]", "--echo", "--strict", "4  run --strict:"}},
       {{"info", "--help"}, {"Usage: zqhost info [OPTIONS]", "--json"}},
   };
   for (const auto& c : cases) {
@@ -70,6 +71,17 @@ TEST_F(ZqhostOptions, EachCommandHasItsOwnHelp) {
   }
   // A command's help is not the global text.
   EXPECT_FALSE(contains(runZqhost({"call", "--help"}).out, "Subcommands:"));
+}
+
+// info shows the registered types, and points to where the README explains what each
+// parameter accepts beyond them; the section it names must exist.
+TEST_F(ZqhostOptions, InfoPointsToTheAcceptedValues) {
+  const Result r = runZqhost({"info"});
+  EXPECT_EQ(r.status, 0);
+  const std::string section = "Registered types and accepted values";
+  EXPECT_TRUE(contains(r.out, "README, \"" + section + "\"\n")) << r.out;
+  EXPECT_TRUE(contains(readFile(ZQ_SOURCE_DIR "/README.md"), "### " + section + "\n"));
+  EXPECT_TRUE(contains(r.out, "2124 $barcodeUSPS(BarcodeIdentifier int,")) << r.out;
 }
 
 TEST_F(ZqhostOptions, VersionNamesZqhostAndTheComponent) {
@@ -106,6 +118,21 @@ TEST_F(ZqhostOptions, UsageErrorsAreShortAndExitWith2) {
     EXPECT_TRUE(contains(r.err, c.complaint)) << r.err;
     EXPECT_FALSE(contains(r.err, "Usage:")) << r.err;
   }
+}
+
+// After METHOD everything is an argument, even text that looks like an option; an option of
+// zqhost written there is passed on, with a warning.
+TEST_F(ZqhostOptions, ArgumentsMayStartWithADash) {
+  Result r = runZqhost({"call", "-p", "1", "$trim", "--x--", "-"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "x\n");
+  EXPECT_EQ(r.err, "");
+  r = runZqhost({"call", "-p", "4", "$replace", "-5 -q", "-q", "x", "", "int:-1"});
+  EXPECT_EQ(r.out, "-5 x\n");
+  EXPECT_EQ(r.err,
+            "zqhost: warning: -q follows METHOD and goes to the method as text; options "
+            "go before METHOD (char:-q says text)\n");
+  EXPECT_EQ(runZqhost({"call", "-p", "4", "$replace", "-5 -q", "char:-q", "x", ""}).err, "");
 }
 
 TEST_F(ZqhostOptions, FileErrorsNameTheFileAndTheReason) {
@@ -165,6 +192,22 @@ TEST_F(ZqhostOptions, DashIsStandardInputAndOutput) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(contains(r.err, "--save 3=-: standard output is a terminal")) << r.err;
+}
+
+// A client writes a request and waits for its answer before it writes the next one: each
+// line is answered as soon as it arrives, not when the input ends.
+TEST_F(ZqhostOptions, RunAnswersEachLineAsItComes) {
+  const Result r = runShell(
+      "coproc Z { zqhost run -; }\n"
+      "for i in 1 2; do\n"
+      "  echo '{\"call\": \"$trim\", \"params\": [{\"char\": \"*x*\"}, {\"char\": \"*\"}]}' "
+      ">&\"${Z[1]}\"\n"
+      "  read -r -t 10 line <&\"${Z[0]}\" || { echo no answer; exit 1; }\n"
+      "  echo \"${line:0:30}\"\n"
+      "done\n",
+      dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"answer\":0,\"return\":{\"int\":1}\n{\"answer\":0,\"return\":{\"int\":1}\n");
 }
 
 TEST_F(ZqhostOptions, TextFilesAreReadAsUtf8) {
@@ -269,6 +312,16 @@ TEST_F(ZqhostOptions, ConstantsStandForIntegers) {
   const Result sha =
       runZqhost({"call", "-p", "3", "$getsignature", "int:kZQDigestSHA256", "abc", ""});
   EXPECT_EQ(sha.out, kSha256Abc + "\n");
+  // The same in run requests, as a parameter and as a variable; an unknown name is refused.
+  const Result run = runRequests(
+      {R"({"call": "$getsignature", "params": [{"int": "kZQDigestSHA256"}, {"char": "abc"}, {"char": ""}], "echo": "changed"})",
+       R"({"call": "$evalcalc", "params": [{"char": "n + 1"}], "vars": {"n": {"int64": "kZQObjScope"}}})",
+       R"({"call": "$error", "params": [{"int": "kZQNothing"}]})"});
+  const std::vector<json> lines = run.lines();
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0]["params"][2], json({{"char", kSha256Abc}}));
+  EXPECT_EQ(lines[1]["return"], json({{"num", 1003.0}}));
+  EXPECT_TRUE(lines[2].contains("error")) << lines[2];
 }
 
 TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
@@ -286,7 +339,7 @@ TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
       barcode + R"(, "echo": "some"})",
       barcode + R"(, "save": {"1": ")" + path("no/dir.jpg") + R"("}, "echo": "none"})",
   });
-  EXPECT_EQ(r.status, 4) << r.err;  // some requests were refused
+  EXPECT_EQ(r.status, 0) << r.err;  // refused requests end no session
   const std::vector<json> lines = r.lines();
   ASSERT_EQ(lines.size(), 8u) << r.out;
   const std::string image = readFile(good);
@@ -305,9 +358,14 @@ TEST_F(ZqhostOptions, RunSavesParametersAndEchoesWhatWasAsked) {
   EXPECT_TRUE(contains(lines[6].value("error", ""), "all, changed or none")) << lines[6];
   EXPECT_EQ(lines[7]["saved"][0]["error"], path("no/dir.jpg") + ": No such file or directory");
 
-  // The session's default, and a session without refusals exits with 0.
+  // With --strict a session with a refused request exits with 4, one without with 0.
+  const Result strict = runZqhost({"run", "--strict"}, barcode + "}\n{\"call\": \"$nope\"}\n");
+  EXPECT_EQ(strict.status, 4) << strict.err;
+  EXPECT_EQ(strict.lines().size(), 2u) << strict.out;
+
+  // The session's default echo.
   const Result changed = runZqhost(
-      {"run", "--echo", "changed"},
+      {"run", "--strict", "--echo", "changed"},
       R"({"call": "$replace", "params": [{"char": "abc"}, {"char": "b"}, {"char": "X"}, {"char": ""}]})"
       "\n" +
           barcode + R"(, "echo": "all"})" + "\n");

@@ -7,14 +7,13 @@ using namespace zqhosttest;
 
 namespace {
 
-// One request, one response. A session with a refused request exits with status 4.
+// One request, one response.
 json ask(const std::string& request) {
   const Result r = runRequests({request});
+  EXPECT_EQ(r.status, 0) << r.err;
   const std::vector<json> lines = r.lines();
   EXPECT_EQ(lines.size(), 1u) << r.out;
-  const json answer = lines.empty() ? json() : lines[0];
-  EXPECT_EQ(r.status, answer.contains("error") ? 4 : 0) << r.err;
-  return answer;
+  return lines.empty() ? json() : lines[0];
 }
 
 TEST(ZqhostRun, HandshakeRegistersTheTables) {
@@ -367,7 +366,7 @@ TEST(ZqhostRun, BadRequestsGetAnErrorAndTheSessionGoesOn) {
   for (const auto& b : bad) requests.push_back(b.request);
   requests.push_back(R"({"message": 589824})");
   const Result r = runRequests(requests);
-  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_EQ(r.status, 0) << r.err;
   const std::vector<json> lines = r.lines();
   ASSERT_EQ(lines.size(), requests.size()) << r.out;
   for (size_t i = 0; i + 1 < lines.size(); ++i) {
@@ -416,7 +415,7 @@ TEST(ZqhostRun, DamagedRequestsNeverStopTheSession) {
     requests.push_back(line);
   }
   const Result r = runRequests(requests);
-  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_EQ(r.status, 0) << r.err;
   const std::vector<json> lines = r.lines();
   ASSERT_EQ(lines.size(), requests.size());
   for (size_t i = 0; i < lines.size(); ++i)

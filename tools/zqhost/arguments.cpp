@@ -53,13 +53,8 @@ bool constantValue(const hostrt::Host::Registry& registry, const std::string& na
   return found && parseInteger(found->value, value);
 }
 
-EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& registry) {
-  EXTfldval v;
-  setArgument(v, arg, registry);
-  return v;
-}
-
-void setArgument(EXTfldval& v, const std::string& arg, const hostrt::Host::Registry& registry) {
+void setArgumentValue(const std::string& arg, const hostrt::Host::Registry& registry,
+                      EXTfldval& v) {
   const size_t colon = arg.find(':');
   const std::string prefix = colon == std::string::npos ? "" : arg.substr(0, colon);
   const std::string rest = colon == std::string::npos ? arg : arg.substr(colon + 1);
@@ -89,7 +84,7 @@ void setArgument(EXTfldval& v, const std::string& arg, const hostrt::Host::Regis
       throw UsageError("not a boolean: " + arg);
     }
   } else if (prefix == "file") {
-    setFileValue(v, rest);
+    readFile(rest, v);
   } else if (prefix == "bin") {
     std::string bytes;
     if (!hexToBytes(rest, bytes)) throw UsageError("not hexadecimal: " + arg);

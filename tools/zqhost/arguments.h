@@ -15,12 +15,11 @@ class UsageError : public std::runtime_error {
   explicit UsageError(const std::string& what) : std::runtime_error(what) {}
 };
 
-// The argument as a host value. Integers may be given as the name of a registered constant
+// Sets v to the argument as a host value, in place, so that a file's content is read into v
+// and not copied again. Integers may be given as the name of a registered constant
 // (int:kZQCipherAES128). Files are read whole; "-" is standard input. Throws UsageError for
 // a malformed argument and FileError for a file that cannot be read.
-EXTfldval argumentValue(const std::string& arg, const hostrt::Host::Registry& registry);
-// The same into v; file contents and texts are read or converted straight into v's handle.
-void setArgument(EXTfldval& v, const std::string& arg, const hostrt::Host::Registry& registry);
+void setArgumentValue(const std::string& arg, const hostrt::Host::Registry& registry, EXTfldval& v);
 
 // The value of the registered constant of that name (exact, else ignoring ASCII case), as
 // an integer; false when there is none or its value is not an integer.

@@ -92,13 +92,7 @@ ssize_t readSome(int fd, void* buf, size_t count) {
 
 }  // namespace
 
-EXTfldval fileValue(const std::string& path) {
-  EXTfldval v;
-  setFileValue(v, path);
-  return v;
-}
-
-void setFileValue(EXTfldval& v, const std::string& path) {
+void readFile(const std::string& path, EXTfldval& v) {
   const std::string name = path == "-" ? "standard input" : path;
   const int fd = path == "-" ? takeStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(name, std::strerror(errno));

@@ -27,14 +27,12 @@ class FileError : public std::runtime_error {
 // per process; a second "-" throws FileError. Throws FileError with errno's text otherwise.
 std::string readWholeFile(const std::string& path);
 
-// The whole content of the file at path ("-": standard input) as a binary value, read
+// Makes v a binary value of the whole content of the file at path ("-": standard input), read
 // straight into the value's handle. Throws FileError naming the file when it cannot be opened
 // or read, is a directory, or holds more than kMaxValueBytes (refused before anything is read
 // when its size says so, or as soon as reading passes the limit, for a file that grows while
 // it is read or a special file that reports no size). Never cuts the content short.
-EXTfldval fileValue(const std::string& path);
-// The same into v, which takes over the handle the file was read into: no byte is copied.
-void setFileValue(EXTfldval& v, const std::string& path);
+void readFile(const std::string& path, EXTfldval& v);
 
 // UTF-8 text (invalid sequences become U+FFFD, as the host converts them) as a character
 // value in v, converted straight into v's own handle. Throws std::length_error for more

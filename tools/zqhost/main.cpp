@@ -22,7 +22,7 @@ const int kExitOk = 0;
 const int kExitFailed = 1;   // the method reported an error, or a result could not be given
 const int kExitUsage = 2;    // bad command line, or the module could not be loaded
 const int kExitIo = 3;       // a file or standard output could not be read or written
-const int kExitRefused = 4;  // run: at least one request was refused with {"error": ...}
+const int kExitRefused = 4;  // run --strict: some request was refused with {"error": ...}
 
 const char kArgumentsHelp[] =
     "Arguments of call are character text unless prefixed:\n"
@@ -41,7 +41,7 @@ const char kExitHelp[] =
     "  1  the method reported an error, or a chosen value could not be given\n"
     "  2  bad command line, or the module could not be loaded\n"
     "  3  a file or standard output could not be read or written\n"
-    "  4  run: at least one request was refused with {\"error\": ...}\n";
+    "  4  run --strict: at least one request was refused with {\"error\": ...}\n";
 
 std::string compact(const json& j) {
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -106,6 +106,9 @@ void printInfo(Session& session) {
   for (const json& c : info["constants"])
     std::cout << "  " << c["id"] << ' ' << nameOf(c) << " = " << c["value"].get<std::string>()
               << '\n';
+  std::cout << "note      types and optional flags are as registered; several parameters accept\n"
+               "          more (a number as text, a list's name) or may be left out: see the\n"
+               "          README, \"Registered types and accepted values\"\n";
 }
 
 // ------------------------------------------------------------------------------------------
@@ -202,10 +205,19 @@ int callCommand(Session& session, const CallOptions& o) {
   } else {
     id = session.methodId(objectId, o.method);
   }
-  // Each argument is read into its place: a value copied (by a growing vector) is copied
-  // whole, which for a file is all its bytes.
   std::vector<EXTfldval> params(o.args.size());
-  for (size_t i = 0; i < o.args.size(); ++i) setArgument(params[i], o.args[i], session.registry());
+  for (size_t i = 0; i < o.args.size(); ++i) {
+    const std::string& arg = o.args[i];
+    // Everything after METHOD is the method's; an option written there is most likely meant
+    // for zqhost, so say where it went.
+    const std::string name = arg.substr(0, arg.find('='));
+    for (const char* option :
+         {"--save", "--print", "-p", "-r", "-q", "--quiet", "--static", "--module", "--help", "-h"})
+      if (name == option && !o.quiet)
+        std::cerr << "zqhost: warning: " << arg << " follows METHOD and goes to the method as "
+                  << "text; options go before METHOD (char:" << arg << " says text)\n";
+    setArgumentValue(arg, session.registry(), params[i]);
+  }
   for (const Save& s : saves)
     if (static_cast<size_t>(s.param) > params.size())
       throw UsageError("--save " + std::to_string(s.param) + ": no such parameter");
@@ -350,6 +362,10 @@ int main(int argc, char** argv) {
                   "changed or none")
       ->check(CLI::IsMember({"all", "changed", "none"}))
       ->type_name("WHICH");
+  bool strict = false;
+  run->add_flag("--strict", strict,
+                "exit with status 4 when some request was refused with {\"error\": ...}; "
+                "without it a session that ran to its end exits with 0");
   run->footer(kExitHelp);
 
   for (CLI::App* sub : {info, call, run}) {
@@ -422,7 +438,7 @@ int main(int argc, char** argv) {
       options.echo = echoMode(echo);
       const RunTotals totals = runLines(session, in, std::cout, options);
       requests.check();
-      status = totals.refused ? kExitRefused : kExitOk;
+      status = strict && totals.refused ? kExitRefused : kExitOk;
     } else {
       status = callCommand(session, callOptions);
     }

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "arguments.h"
 #include "files.h"
 #include "jsonwriter.h"
 
@@ -40,6 +41,27 @@ const std::string& stringIn(const json& j, const std::string& what) {
 json namedObject(objinst inst) {
   const std::string name = hostrt::instanceName(inst);
   return name.empty() ? json("#" + std::to_string(inst)) : json(name);
+}
+
+// A value as a request gives it, with {"int": "NAME"} or {"int64": "NAME"} naming one of the
+// component's constants read as its number. Anything else goes to valueFromJson as it is.
+void setRequestValue(Session& session, const json& j, EXTfldval& v) {
+  if (j.is_object() && j.size() == 1) {
+    const auto it = j.begin();
+    long long n = 0;
+    if ((it.key() == "int" || it.key() == "int64") && it.value().is_string() &&
+        constantValue(session.registry(), it.value().get_ref<const std::string&>(), n)) {
+      setValueFromJson(v, json{{it.key(), n}});
+      return;
+    }
+  }
+  setValueFromJson(v, j);  // into v's place: a large text or binary is not copied again
+}
+
+EXTfldval requestValue(Session& session, const json& j) {
+  EXTfldval v;
+  setRequestValue(session, j, v);
+  return v;
 }
 
 // The "save" key of a call: {"N": "path", ...}, parameter numbers within the call's.
@@ -175,7 +197,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     json& given = *paramsKey;
     if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
     params.resize(given.size());
-    for (size_t i = 0; i < given.size(); ++i) setValueFromJson(params[i], given[i]);
+    for (size_t i = 0; i < given.size(); ++i) setRequestValue(session, given[i], params[i]);
   }
   std::vector<std::pair<std::string, EXTfldval>> vars;
   if (varsKey) {
@@ -183,7 +205,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
     for (auto it = v.begin(); it != v.end(); ++it) {
       if (it.key().empty()) throw RequestError("a variable needs a name");
-      vars.emplace_back(it.key(), valueFromJson(it.value()));
+      vars.emplace_back(it.key(), requestValue(session, it.value()));
     }
   }
   std::vector<std::pair<size_t, std::string>> saves;

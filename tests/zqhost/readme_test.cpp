@@ -1,0 +1,114 @@
+// The README's examples are run as written: every ```console block is a session in a fresh
+// directory, each "$ " line a command (with its here-document or "\" continuation lines), and
+// the lines up to the next command the output it must print, standard error included.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "runner.h"
+
+using namespace zqhosttest;
+
+namespace {
+
+struct Command {
+  int line;  // in the README, from 1
+  std::string text, expected;
+};
+
+struct Block {
+  int line;
+  std::vector<Command> commands;
+};
+
+// The delimiter of a here-document the command starts ("<<'EOF'", "<<EOF"), else "".
+std::string hereDocumentEnd(const std::string& command) {
+  const size_t at = command.find("<<");
+  if (at == std::string::npos) return "";
+  size_t i = at + 2;
+  while (i < command.size() && (command[i] == ' ' || command[i] == '-')) ++i;
+  if (i < command.size() && (command[i] == '\'' || command[i] == '"')) ++i;
+  std::string word;
+  while (i < command.size() &&
+         (isalnum(static_cast<unsigned char>(command[i])) || command[i] == '_'))
+    word += command[i++];
+  return word;
+}
+
+std::vector<Block> consoleBlocks(const std::string& readme) {
+  std::vector<Block> blocks;
+  std::istringstream in(readme);
+  std::string line;
+  int number = 0;
+  bool inside = false, fenced = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (line.compare(0, 3, "```") == 0) {
+      if (fenced) {
+        fenced = inside = false;
+      } else {
+        fenced = true;
+        inside = line == "```console";
+        if (inside) blocks.push_back({number, {}});
+      }
+      continue;
+    }
+    if (!inside) continue;
+    Block& block = blocks.back();
+    if (line.compare(0, 2, "$ ") == 0) {
+      Command c{number, line.substr(2), ""};
+      // Continuation lines and here-documents belong to the command.
+      while (!c.text.empty() && c.text.back() == '\\' && std::getline(in, line)) {
+        ++number;
+        c.text += "\n" + line;
+      }
+      const std::string end = hereDocumentEnd(c.text);
+      while (!end.empty() && std::getline(in, line)) {
+        ++number;
+        c.text += "\n" + line;
+        if (line == end) break;
+      }
+      block.commands.push_back(c);
+    } else if (!block.commands.empty()) {
+      block.commands.back().expected += line + "\n";
+    } else {
+      ADD_FAILURE() << "README line " << number << ": output before any command";
+    }
+  }
+  return blocks;
+}
+
+std::string withoutTrailingSpace(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    out += line + "\n";
+  }
+  while (out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") == 0) out.pop_back();
+  return out == "\n" ? "" : out;
+}
+
+TEST(Readme, ConsoleExamplesPrintWhatTheyShow) {
+  std::ifstream file(ZQ_SOURCE_DIR "/README.md");
+  std::ostringstream readme;
+  readme << file.rdbuf();
+  const std::vector<Block> blocks = consoleBlocks(readme.str());
+  size_t commands = 0;
+  for (const Block& block : blocks) {
+    const std::string dir = makeTempDir();
+    for (const Command& c : block.commands) {
+      ++commands;
+      const Result r = runShell("exec 2>&1\n" + c.text + "\n", dir);
+      EXPECT_EQ(withoutTrailingSpace(r.out), withoutTrailingSpace(c.expected))
+          << "README line " << c.line << ": $ " << c.text;
+    }
+    removeTree(dir);
+  }
+  // The README teaches by these examples; an extraction that finds few is itself broken.
+  EXPECT_GE(blocks.size(), 15u);
+  EXPECT_GE(commands, 40u);
+}
+
+}  // namespace
