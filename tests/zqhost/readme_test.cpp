@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "runner.h"
@@ -90,11 +92,48 @@ std::string withoutTrailingSpace(const std::string& text) {
   return out == "\n" ? "" : out;
 }
 
-TEST(Readme, ConsoleExamplesPrintWhatTheyShow) {
+std::string readme() {
   std::ifstream file(ZQ_SOURCE_DIR "/README.md");
-  std::ostringstream readme;
-  readme << file.rdbuf();
-  const std::vector<Block> blocks = consoleBlocks(readme.str());
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// A heading's anchor as Markdown renderers make it: lower case, letters, digits, "-" and "_"
+// kept, spaces made "-", everything else dropped.
+std::string anchorOf(const std::string& heading) {
+  std::string out;
+  for (char c : heading) {
+    if (c >= 'A' && c <= 'Z')
+      out += static_cast<char>(c + 32);
+    else if (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_')
+      out += c;
+    else if (c == ' ')
+      out += '-';
+  }
+  return out;
+}
+
+TEST(Readme, EveryLinkWithinItFindsItsHeading) {
+  const std::string text = readme();
+  std::set<std::string> anchors;
+  std::istringstream lines(text);
+  std::string line;
+  bool fenced = false;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, 3, "```") == 0) fenced = !fenced;
+    if (!fenced && line[0] == '#') anchors.insert(anchorOf(line.substr(line.find(' ') + 1)));
+  }
+  const std::regex link(R"(\]\(#([^)]+)\))");
+  int links = 0;
+  for (std::sregex_iterator it(text.begin(), text.end(), link), end; it != end; ++it, ++links)
+    EXPECT_EQ(anchors.count((*it)[1].str()), 1u) << "#" << (*it)[1].str();
+  EXPECT_GE(links, 20);
+}
+
+TEST(Readme, ConsoleExamplesPrintWhatTheyShow) {
+  const std::string text = readme();
+  const std::vector<Block> blocks = consoleBlocks(text);
   size_t commands = 0;
   for (const Block& block : blocks) {
     const std::string dir = makeTempDir();

@@ -135,13 +135,14 @@ qlong parameterNumber(const std::string& text, const std::string& what) {
   return static_cast<qlong>(n);
 }
 
-std::vector<Save> parseSaves(const std::vector<std::string>& specs) {
+std::vector<Save> parseSaves(const std::vector<std::string>& options) {
   std::vector<Save> saves;
-  for (const std::string& spec : specs) {
-    const size_t eq = spec.find('=');
-    if (eq == std::string::npos || eq + 1 == spec.size())
-      throw UsageError("--save needs N=PATH, not " + spec);
-    saves.push_back({parameterNumber(spec.substr(0, eq), "--save " + spec), spec.substr(eq + 1)});
+  for (const std::string& option : options) {
+    const size_t eq = option.find('=');
+    if (eq == std::string::npos || eq + 1 == option.size())
+      throw UsageError("--save needs N=PATH, not " + option);
+    saves.push_back(
+        {parameterNumber(option.substr(0, eq), "--save " + option), option.substr(eq + 1)});
   }
   return saves;
 }
