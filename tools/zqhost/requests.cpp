@@ -232,14 +232,21 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
   if (paramsKey) *paramsKey = json::array();  // the values are made
 
   const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
+  // Whatever cannot be written is refused now: a long response goes out while it is written.
+  // The checks and the saving come in the order the parts of the response always came, so a
+  // value that cannot be written stops the saving exactly where it did.
+  std::vector<bool> shown(params.size(), echo == Echo::All);
+  for (qlong n : outcome.changed)
+    if (echo == Echo::Changed && n >= 1 && static_cast<size_t>(n) <= params.size())
+      shown[static_cast<size_t>(n - 1)] = true;
+  if (outcome.hasReturn) checkWritable(outcome.ret);
+  for (size_t i = 0; i < params.size(); ++i)
+    if (shown[i]) checkWritable(params[i]);
+  for (const hostrt::RecordedCall& c : outcome.calls)
+    for (const EXTfldval& p : c.params) checkWritable(p);
   // Saved before the response is written: writing the response frees the parameters.
   const json saved =
       saves.empty() ? json() : saveParameters(saves, params, !outcome.errors.empty());
-  // Whatever cannot be written is refused now: a long response goes out while it is written.
-  if (outcome.hasReturn) checkWritable(outcome.ret);
-  for (const EXTfldval& p : params) checkWritable(p);
-  for (const hostrt::RecordedCall& c : outcome.calls)
-    for (const EXTfldval& p : c.params) checkWritable(p);
   if (varsKey) {
     for (const std::string& name : context.varNames())
       if (EXTfldval* v = context.findVar(name)) checkWritable(*v);
@@ -256,9 +263,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
   w.key("params");
   w.beginArray();
   for (size_t i = 0; i < params.size(); ++i) {
-    bool shown = echo == Echo::All;
-    for (qlong n : outcome.changed) shown = shown || (echo == Echo::Changed && n == qlong(i + 1));
-    if (shown)
+    if (shown[i])
       writeValue(w, params[i]);
     else
       w.null();
