@@ -73,25 +73,32 @@ pcre2_code* compileJit(const char32_t* chars, size_t count) {
 }
 
 // Per-thread matching state of PCRE2: the JIT stack, the limits and the match data.
+// Per-thread matching state of PCRE2: the JIT stack, the limits and the match data. What could
+// not be had is asked for again on the next use.
 struct JitState {
   pcre2_jit_stack* stack = nullptr;
   pcre2_match_context* context = nullptr;
   pcre2_match_data* data = nullptr;
-  JitState() {
-    stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
-    context = pcre2_match_context_create(nullptr);
-    data = pcre2_match_data_create(2, nullptr);
-    if (context) {
-      pcre2_set_match_limit(context, 10000000);
-      if (stack) pcre2_jit_stack_assign(context, nullptr, stack);
-    }
-  }
+  JitState() = default;
+  JitState(const JitState&) = delete;
+  JitState& operator=(const JitState&) = delete;
   ~JitState() {
     pcre2_match_data_free(data);
     pcre2_match_context_free(context);
     pcre2_jit_stack_free(stack);
   }
-  bool ready() const { return stack && context && data; }
+  bool ready() {
+    if (!stack) stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+    if (!data) data = pcre2_match_data_create(2, nullptr);
+    if (!context && stack) {
+      context = pcre2_match_context_create(nullptr);
+      if (context) {
+        pcre2_set_match_limit(context, 10000000);
+        pcre2_jit_stack_assign(context, nullptr, stack);
+      }
+    }
+    return stack && context && data;
+  }
 };
 
 // Enumerates the matches of a PCRE2 pattern the way Boost's regex_iterator does: the next
@@ -126,6 +133,11 @@ bool runJit(const pcre2_code* code, const char32_t* first, size_t length,
   }
 }
 
+// Printable ASCII, tab and line feed: most texts consist of nothing else.
+inline unsigned plainAscii(char32_t c) {
+  return static_cast<unsigned>(c - 0x20u <= 0x5Eu) | (c == 0x0A) | (c == 0x09);
+}
+
 // Characters on which the engines disagree, one byte of PatternHazard bits per code point.
 // Each class is measured by running one probe through both engines over the characters, a
 // block of 4096 code points at a time when a text first holds one of them.
@@ -147,8 +159,28 @@ class HazardTable {
 
   unsigned of(char32_t c) {
     if (c >= 0x110000 || (c >= 0xD800 && c <= 0xDFFF)) return kHazardInvalid;
-    if (!mDone[c >> kBlockBits]) measure(c >> kBlockBits);
+    if (!mDone[c >> kBlockBits]) {
+      try {
+        measure(c >> kBlockBits);
+      } catch (const std::bad_alloc&) {
+        return ~0u;  // not measured: the text goes to Boost, and the block is tried again later
+      }
+    }
     return mKinds[c];
+  }
+
+  // Whether printable ASCII, tab and line feed are read alike by both engines, so that runs of
+  // them need no lookup.
+  bool plainIsSafe() {
+    if (!mPlainKnown) {
+      bool safe = true;
+      for (char32_t c = 0; c < 0x80; ++c)
+        if (plainAscii(c) && of(c) != 0) safe = false;
+      if (!mDone[0]) return false;
+      mPlainSafe = safe;
+      mPlainKnown = true;
+    }
+    return mPlainSafe;
   }
 
  private:
@@ -201,6 +233,7 @@ class HazardTable {
 
   std::vector<unsigned char> mKinds;
   std::vector<bool> mDone;
+  bool mPlainKnown = false, mPlainSafe = false;
   boost::wregex mBoost[kProbeCount];
   pcre2_code* mJit[kProbeCount] = {};
 };
@@ -220,7 +253,7 @@ HazardTable& hazardTable() {
 //   sets of such literals, classes and ranges within a-z, A-Z or 0-9, also negated;
 //   groups ( ) and (?: ), alternation, and the quantifiers * + ? (also lazy) and {n} {n,} {n,m}
 //   (n, m up to 1000). A quantified group must not match empty nor hold a quantifier or a
-//   choice.
+//   choice; no branch of a choice may match empty.
 class SubsetParser {
  public:
   SubsetParser(const char32_t* chars, size_t count) : mPos(chars), mEnd(chars + count) {}
@@ -262,6 +295,9 @@ class SubsetParser {
       ++mPos;
       info.alternatives = true;
     }
+    // PCRE2 10.42's JIT misses matches after a choice with an empty branch ((?:a|)a*a finds
+    // nothing in "kak"), so a choice may not have a branch that can match empty.
+    if (empty && info.alternatives) return false;
     info.canBeEmpty = empty;
     --mDepth;
     return true;
@@ -527,24 +563,17 @@ std::shared_ptr<const CompiledPattern> compilePattern(const char32_t* chars, siz
   return pattern;
 }
 
-namespace {
-
-// Printable ASCII, tab and line feed: most texts consist of nothing else.
-inline unsigned plainAscii(char32_t c) {
-  return static_cast<unsigned>(c - 0x20u <= 0x5Eu) | (c == 0x0A) | (c == 0x09);
-}
-
-}  // namespace
-
 unsigned textHazards(const char32_t* text, size_t count) {
-  HazardTable& table = hazardTable();
+  HazardTable* found = nullptr;
+  try {
+    found = &hazardTable();
+  } catch (const std::bad_alloc&) {
+    return ~0u;  // without the table every text goes to Boost
+  }
+  HazardTable& table = *found;
   // Runs of plain ASCII are passed over in chunks (a loop the compiler vectorises), provided
   // the table confirms that both engines read those characters alike.
-  static const bool plainIsSafe = [&table] {
-    for (char32_t c = 0; c < 0x80; ++c)
-      if (plainAscii(c) && table.of(c) != 0) return false;
-    return true;
-  }();
+  const bool plainIsSafe = table.plainIsSafe();
   const size_t kChunk = 256;
   unsigned kinds = 0;
   size_t i = 0;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "omnistools.h"
+#include "ownedhandle.h"
 #include "zqmain.h"
 #include "zqsqlzeronull.h"
 
@@ -29,30 +30,23 @@ const StatementTexts& statementTexts() {
   return texts;
 }
 
-// A character buffer in a host handle, freed unless handed over.
+// A character text growing in a host handle (in steps of 1024 characters), freed unless
+// handed over.
 class TextBuffer {
  public:
-  TextBuffer() = default;
-  TextBuffer(const TextBuffer&) = delete;
-  TextBuffer& operator=(const TextBuffer&) = delete;
-  ~TextBuffer() {
-    if (mHandle) HANglobalFree(mHandle);
-  }
   // Appends characters; false when memory cannot be had.
   bool add(const qchar* chars, qlong len) {
-    return tObjZQBase::handleConcatChars(mHandle, chars, len) == 0;
+    return tObjZQBase::handleConcatChars(mHandle.ref(), chars, len) == 0;
   }
   bool add(const strxxx& s) { return add(s.cString(), s.length()); }
   bool add(qchar c) { return add(&c, 1); }
-  bool empty() const { return HANgetUsed(mHandle) == 0; }
-  qHandleInfo* release() {
-    qHandleInfo* h = mHandle;
-    mHandle = nullptr;
-    return h;
-  }
+  bool empty() const { return length() == 0; }
+  qlong length() const { return HANgetUsed(mHandle.get()) / 4; }
+  const qchar* chars() const { return mHandle.chars(); }
+  qHandleInfo* release() { return mHandle.release(); }
 
  private:
-  qHandleInfo* mHandle = nullptr;
+  tOwnedHandle mHandle;
 };
 
 // The names of $cinst's columns: one row per column, the name in column 1. names holds the
@@ -279,12 +273,8 @@ qlong Statement::appendColumns(TextBuffer& text, qlong& significant) {
   }
   // An insert with no column included stays empty, like an update without changes.
   if (isInsert && !first) {
-    qHandleInfo* h = values.release();
-    const bool ok = text.add(U')') &&
-                    text.add(reinterpret_cast<qchar*>(h->mData), HANgetUsed(h) / 4) &&
-                    text.add(U')');
-    HANglobalFree(h);
-    if (!ok) return kErrMemory;
+    if (!text.add(U')') || !text.add(values.chars(), values.length()) || !text.add(U')'))
+      return kErrMemory;
   }
   return kStatusOk;
 }

@@ -146,7 +146,9 @@ inline void alternation(Choice& choice, std::u32string& out, int depth, bool qua
   const unsigned branches = !quantifiedGroup && choice.below(4) == 0 ? 2 : 1;
   for (unsigned b = 0; b < branches; ++b) {
     if (b) out += U'|';
-    const unsigned items = 1 + choice.below(4);
+    // Each branch of a choice starts with a literal, so that none can match empty.
+    if (branches > 1) literal(choice, out);
+    const unsigned items = (branches > 1 ? 0 : 1) + choice.below(4);
     for (unsigned i = 0; i < items; ++i) item(choice, out, depth, quantifiedGroup);
   }
 }

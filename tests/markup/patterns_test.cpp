@@ -260,3 +260,31 @@ TEST_F(Patterns, UnfinishedPatternsAreRefused) {
         << r.errors[0].detail;
   }
 }
+
+// The result comes in the order of a stable sort on Order, then Start: matches at the same
+// start keep the order they were found in, whichever engine found them.
+TEST_F(Patterns, RowsComeOrderedByOrderThenStart) {
+  EXPECT_EQ(find(patternRow({{"e", "|a"}, {"w", "\\w+|\\b"}}), "aa b"),
+            (std::vector<Found>{{1, "e", "", 0, 0},
+                                {1, "e", "", 0, 1},
+                                {1, "e", "", 1, 1},
+                                {1, "e", "", 1, 2},
+                                {1, "e", "", 2, 2},
+                                {1, "e", "", 3, 3},
+                                {1, "e", "", 4, 4},
+                                {2, "w", "", 0, 2},
+                                {2, "w", "", 2, 2},
+                                {2, "w", "", 3, 4},
+                                {2, "w", "", 4, 4}}));
+  // Texts that send the patterns to either engine.
+  for (const char* text : {"x1 yy2 z", "x1 \u017Fy2 z\r\n", "\u00e9t\u00e9 2024-01-02 a@b.cd"}) {
+    const std::vector<Found> rows =
+        find(patternRow({{"a", "\\d*"}, {"b", "(\\w)\\w*"}, {"c", "[a-z]?"}, {"d", "$|^"}}), text);
+    ASSERT_FALSE(rows.empty());
+    for (size_t i = 1; i < rows.size(); ++i) {
+      const Found& p = rows[i - 1];
+      const Found& r = rows[i];
+      EXPECT_TRUE(p.order < r.order || (p.order == r.order && p.start <= r.start)) << text << i;
+    }
+  }
+}

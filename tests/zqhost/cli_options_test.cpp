@@ -267,6 +267,16 @@ TEST_F(ZqhostOptions, BareOutputPrintsOneValue) {
   EXPECT_EQ(r.err,
             "zqhost: parameter 3 is binary: not written to a terminal; redirect standard "
             "output (> FILE) or use --save 3=FILE\n");
+  // A report on a terminal summarises long binaries; piped, it shows them whole.
+  r = runOnTerminal({"call", "$barcode39", "bin:", "*A*"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string image = runZqhost({"call", "-p", "1", "$barcode39", "bin:", "*A*"}).out;
+  EXPECT_EQ(r.out, "return  {\"int\":1}\r\nparam 1 " + std::to_string(image.size()) +
+                       " bytes (not shown on a terminal; --save 1=FILE writes them)\r\n");
+  EXPECT_TRUE(
+      contains(runZqhost({"call", "$barcode39", "bin:", "*A*"}).out, "param 1 {\"bin\":\"ffd8ff"));
+  r = runOnTerminal({"call", "$getsignature", "int:2", "abc", "bin:"});
+  EXPECT_EQ(r.out, "return  {\"int\":1}\r\nparam 3 {\"bin\":\"" + kSha256Abc + "\"}\r\n");
   // -q prints nothing; the status tells.
   EXPECT_EQ(runZqhost({"call", "-q", "$encodeEntities"}).out, "");
   EXPECT_EQ(runZqhost({"call", "-q", "$encodeEntities"}).err, "");

@@ -147,6 +147,10 @@ std::vector<Save> parseSaves(const std::vector<std::string>& options) {
   return saves;
 }
 
+// Binary values longer than this are summarised in a report shown on a terminal: a barcode
+// image would be tens of thousands of hexadecimal digits.
+const qlong kTerminalBytes = 64;
+
 bool isByteType(ffttype t) { return t == fftBinary || t == fftPicture || t == fftObject; }
 
 std::string terminalHint(const std::string& what, qlong param) {
@@ -234,6 +238,7 @@ int callCommand(Session& session, const CallOptions& o) {
   // The report goes to standard output unless a value goes there; the method's errors are
   // always shown, on standard error then.
   const bool report = !o.quiet && !toStandardOutput;
+  const bool terminal = report && standardOutputIsTerminal();
   if (report) {
     std::cout << "return  " << (r.hasReturn ? compact(valueToJson(r.ret)) : "none") << '\n';
     for (qlong n : r.changed) {
@@ -243,6 +248,9 @@ int callCommand(Session& session, const CallOptions& o) {
       for (const Save& s : saves) saved = saved || s.param == n;
       if (saved)
         std::cout << "param " << n << " " << p.getBinLen() << " bytes\n";
+      else if (isByteType(p.getType()) && p.getBinLen() > kTerminalBytes && terminal)
+        std::cout << "param " << n << " " << p.getBinLen() << " bytes (not shown on a terminal; "
+                  << "--save " << n << "=FILE writes them)\n";
       else
         std::cout << "param " << n << " " << compact(valueToJson(p)) << '\n';
     }
