@@ -1,5 +1,7 @@
 // Intelligent Mail barcode: USPS4CB alone, $barcodeUSPS through the entry procedure, and Zint
-// encoding the same mail pieces (when built with Zint).
+// encoding the same mail pieces (when built with Zint). Every rate counts mail pieces encoded.
+// Zint's peer reuses one symbol, as a caller encoding many pieces would; a symbol created and
+// deleted per piece is shown apart, as what a one-off caller pays.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -101,27 +103,29 @@ std::string zintLetters(zint_symbol* s) {
   return out;
 }
 
-// Both encoders agree on every input, or the comparison means nothing.
+// Both encoders agree on every input, through a reused symbol as the peer encodes, or the
+// comparison means nothing.
 bool sameBars() {
   const auto inputs = zintInputs();
   const auto& all = pieces();
-  for (size_t k = 0; k < all.size(); ++k) {
-    zint_symbol* s = ZBarcode_Create();
+  zint_symbol* s = ZBarcode_Create();
+  bool same = true;
+  for (size_t k = 0; k < all.size() && same; ++k) {
+    ZBarcode_Clear(s);
     s->symbology = BARCODE_USPS_IMAIL;
     const int rc = ZBarcode_Encode(s, reinterpret_cast<const unsigned char*>(inputs[k].data()),
                                    static_cast<int>(inputs[k].size()));
     const std::string theirs = rc < 5 ? zintLetters(s) : std::string();
-    ZBarcode_Delete(s);
     char bars[66] = {0};
     USPS4CB(all[k].track().c_str(), all[k].zip.c_str(), bars);
-    if (theirs != std::string(bars, 65)) return false;
+    same = theirs == std::string(bars, 65);
   }
-  return true;
+  ZBarcode_Delete(s);
+  return same;
 }
 
-// Zint's full encode: create a symbol, encode, delete.
-void BM_Zint_full(benchmark::State& state) {
-  if (!sameBars()) state.SkipWithError("Zint's bars differ from USPS4CB's");
+// A symbol created, encoded and deleted for every piece: what a one-off caller pays.
+void BM_Zint_symbolPerPiece(benchmark::State& state) {
   const auto inputs = zintInputs();
   size_t i = 0;
   for (auto _ : state) {
@@ -135,10 +139,11 @@ void BM_Zint_full(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Zint_full);
+BENCHMARK(BM_Zint_symbolPerPiece);
 
-// Zint's encode alone, reusing one symbol.
-void BM_Zint_encodeOnly(benchmark::State& state) {
+// The peer: one symbol, cleared and reused for every piece.
+void BM_Zint_reusedSymbol(benchmark::State& state) {
+  if (!sameBars()) state.SkipWithError("Zint's bars differ from USPS4CB's");
   const auto inputs = zintInputs();
   zint_symbol* s = ZBarcode_Create();
   size_t i = 0;
@@ -153,7 +158,7 @@ void BM_Zint_encodeOnly(benchmark::State& state) {
   ZBarcode_Delete(s);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Zint_encodeOnly);
+BENCHMARK(BM_Zint_reusedSymbol);
 #endif
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "runner.h"
@@ -132,6 +135,56 @@ TEST_F(ZqhostFiles, UnreadableFilesGiveAnErrorNamingThem) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("zqhost: " + path("locked") + ": Permission denied"), std::string::npos)
         << r.err;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileBytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A file that grows or shrinks while zqhost reads it: what arrives in the value is a prefix
+// of the file's bytes (as far as the read got), never bytes of no file, and the call works.
+// $error takes any parameters and leaves them as given, so --save 1 writes what was read.
+TEST_F(ZqhostFiles, FilesChangedWhileReadGiveAPrefixOfTheirBytes) {
+  const size_t kStart = size_t(16) << 20;
+  std::string start(kStart, '\0');
+  for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<char>(i * 131 + (i >> 12));
+  for (const bool grow : {true, false}) {
+    const std::string file = path(grow ? "growing" : "shrinking");
+    const std::string saved = path("saved");
+    std::ofstream(file, std::ios::binary) << start;
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+      if (grow) {
+        // Appends 64 KiB blocks continuing the pattern until zqhost has finished.
+        std::ofstream out(file, std::ios::binary | std::ios::app);
+        for (size_t at = kStart; !done && at < kStart * 4; at += 65536) {
+          std::string block(65536, '\0');
+          for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>((at + i) * 131 + ((at + i) >> 12));
+          out << block << std::flush;
+        }
+      } else {
+        // Cuts the file shorter and shorter.
+        for (off_t size = kStart; !done && size > 0; size -= 1 << 20)
+          if (truncate(file.c_str(), size) != 0) break;
+      }
+    });
+    const Result r = runZqhost({"call", "-q", "--save", "1=" + saved, "$error", "file:" + file});
+    done = true;
+    changer.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string got = fileBytes(saved);
+    const std::string now = fileBytes(file);
+    const std::string& longest = grow ? now : start;  // every byte read was once in these
+    EXPECT_LE(got.size(), longest.size()) << grow;
+    EXPECT_TRUE(longest.compare(0, got.size(), got) == 0) << grow << ": not a prefix";
+    if (grow) EXPECT_GE(got.size(), kStart);
   }
 }
 

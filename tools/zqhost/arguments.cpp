@@ -96,7 +96,7 @@ void setArgumentValue(const std::string& arg, const hostrt::Host::Registry& regi
     if (text.size() > static_cast<size_t>(std::numeric_limits<qlong>::max() / 4))
       throw UsageError(rest + ": too large for a character value (" + std::to_string(text.size()) +
                        " bytes)");
-    v = hostrt::charValue(text);
+    setUtf8Text(v, text.data(), text.size());
   } else if (prefix == "json") {
     try {
       v = valueFromJson(parseLine(rest));
@@ -106,9 +106,9 @@ void setArgumentValue(const std::string& arg, const hostrt::Host::Registry& regi
       throw UsageError("not a JSON value: " + arg + ": " + jsonReason(e));
     }
   } else if (prefix == "char") {
-    v = hostrt::charValue(rest);
+    setUtf8Text(v, rest.data(), rest.size());
   } else {
-    v = hostrt::charValue(arg);
+    setUtf8Text(v, arg.data(), arg.size());
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace zqhost {
@@ -42,10 +43,14 @@ bool readAll(int fd, std::string& out) {
   }
 }
 
+// Reads and writes go in parts of this size: one write of tens of megabytes costs the kernel
+// several times what the same bytes cost in parts that stay in the processor's cache.
+const size_t kIoPart = size_t(256) << 10;
+
 bool writeAll(int fd, const void* bytes, size_t size) {
   const char* p = static_cast<const char*>(bytes);
   while (size > 0) {
-    const ssize_t n = write(fd, p, size);
+    const ssize_t n = write(fd, p, size < kIoPart ? size : kIoPart);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -106,7 +111,8 @@ void readFile(const std::string& path, EXTfldval& v) {
   long long used = 0;
   for (;;) {
     if (used < capacity) {
-      const ssize_t n = readSome(fd, owner.h->mData + used, static_cast<size_t>(capacity - used));
+      const size_t room = static_cast<size_t>(capacity - used);
+      const ssize_t n = readSome(fd, owner.h->mData + used, room < kIoPart ? room : kIoPart);
       if (n < 0) fail(name, std::strerror(errno));
       if (n == 0) break;
       used += n;
@@ -134,6 +140,58 @@ void readFile(const std::string& path, EXTfldval& v) {
   if (used < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(used));  // shrinking
   HANsetUsed(owner.h, static_cast<qlong>(used));
   v.setHandle(fftBinary, owner.h);
+  owner.h = nullptr;
+}
+
+void setUtf8Text(EXTfldval& v, const char* text, size_t len) {
+  // A character value counts its bytes in 32 bits.
+  const size_t kMaxChars = 536870911;
+  qchar small[256];
+  if (len <= 256) {  // most texts of requests: no handle to shrink afterwards
+    v.setChar(small, CHARconvFromUtf8(reinterpret_cast<const qbyte*>(text), static_cast<qlong>(len),
+                                      small));
+    return;
+  }
+  // Every character takes at least one byte, so len characters always suffice. A text of
+  // more bytes than a value holds characters may still fit when some take several; the host
+  // counts those.
+  if (len > kMaxChars) {
+    v = hostrt::charValue(std::string(text, len));
+    return;
+  }
+  const size_t capacity = len;
+  HandleOwner owner{HANglobalAlloc(static_cast<qlong>(capacity * 4), qfalse)};
+  if (!owner.h) throw std::bad_alloc();
+  const qbyte* src = reinterpret_cast<const qbyte*>(text);
+  qchar* dst = reinterpret_cast<qchar*>(owner.h->mData);
+  // Converted in parts that end on a character boundary, each at most capacity characters.
+  const size_t kPart = size_t(1) << 26;
+  size_t from = 0, n = 0;
+  while (from < len) {
+    size_t part = len - from;
+    if (part > kPart) {
+      part = kPart;
+      for (int back = 0; back < 3 && (src[from + part] & 0xC0) == 0x80; ++back) --part;
+    }
+    // ASCII is widened directly; the host converts the runs of other bytes (an ASCII byte
+    // never continues a sequence, so each run converts as it would within the whole).
+    size_t at = from;
+    const size_t stop = from + part;
+    while (at < stop) {
+      size_t ascii = at;
+      while (ascii < stop && src[ascii] < 0x80) dst[n++] = src[ascii++];
+      size_t other = ascii;
+      while (other < stop && src[other] >= 0x80) ++other;
+      if (other > ascii)
+        n += static_cast<size_t>(
+            CHARconvFromUtf8(src + ascii, static_cast<qlong>(other - ascii), dst + n));
+      at = other;
+    }
+    from += part;
+  }
+  if (n < capacity) HANglobalReAlloc(owner.h, static_cast<qlong>(n * 4));  // shrinking
+  HANsetUsed(owner.h, static_cast<qlong>(n * 4));
+  v.setHandle(fftCharacter, owner.h);
   owner.h = nullptr;
 }
 

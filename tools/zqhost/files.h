@@ -34,6 +34,11 @@ std::string readWholeFile(const std::string& path);
 // it is read or a special file that reports no size). Never cuts the content short.
 void readFile(const std::string& path, EXTfldval& v);
 
+// UTF-8 text (invalid sequences become U+FFFD, as the host converts them) as a character
+// value in v, converted straight into v's own handle. Throws std::length_error for more
+// characters than a character value holds, std::bad_alloc when memory cannot be had.
+void setUtf8Text(EXTfldval& v, const char* text, size_t len);
+
 // Writes bytes to path through a temporary file in the same folder that is renamed into
 // place, so that path holds either its old content or all of the new one. "-" writes to
 // standard output. Throws FileError.

@@ -1,10 +1,20 @@
 // Conversion between host values and their JSON form.
 #include "jsonvalues.h"
 
+#if ZQ_HAVE_SIMDJSON
+#include <simdjson.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
+#include <string_view>
 #include <vector>
+
+#include "files.h"
+#include "jsonwriter.h"
 
 namespace zqhost {
 
@@ -54,15 +64,34 @@ void setDateText(EXTfldval& v, const std::string& text) {
   v.setDate(y, m, d);
 }
 
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Hexadecimal text decoded straight into the value's own handle.
 void setBytesText(EXTfldval& v, ffttype type, const std::string& hex) {
-  std::string bytes;
-  if (!hexToBytes(hex, bytes))
+  bool whole = hex.size() % 2 == 0;
+  for (size_t i = 0; whole && i < hex.size(); ++i) whole = hexDigit(hex[i]) >= 0;
+  if (!whole)
     throw RequestError("binary must be hexadecimal text of whole bytes, not " + quote(hex));
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<qlong>::max()))
+  const size_t size = hex.size() / 2;
+  if (size > static_cast<size_t>(std::numeric_limits<qlong>::max()))
     throw RequestError("a binary value holds at most " +
                        std::to_string(std::numeric_limits<qlong>::max()) + " bytes, not " +
-                       std::to_string(bytes.size()));
-  v.setBinary(type, reinterpret_cast<const qbyte*>(bytes.data()), static_cast<qlong>(bytes.size()));
+                       std::to_string(size));
+  if (size == 0) {
+    v.setBinary(type, nullptr, 0);
+    return;
+  }
+  qHandleInfo* h = HANglobalAlloc(static_cast<qlong>(size), qfalse);
+  if (!h) throw std::bad_alloc();
+  for (size_t i = 0; i < size; ++i)
+    h->mData[i] = static_cast<qbyte>(hexDigit(hex[2 * i]) * 16 + hexDigit(hex[2 * i + 1]));
+  HANsetUsed(h, static_cast<qlong>(size));
+  v.setHandle(type, h);
 }
 
 void setObjrefName(EXTfldval& v, const std::string& name) {
@@ -75,7 +104,7 @@ void setObjrefName(EXTfldval& v, const std::string& name) {
   v.setObjRef(inst);
 }
 
-EXTfldval valueAt(const json& j, int depth);
+void valueAt(EXTfldval& v, const json& j, int depth);
 
 // The value of a cell given as a plain JSON scalar, converted to the column's type.
 EXTfldval cellFromScalar(const json& j, ffttype type, qshort subtype) {
@@ -93,7 +122,7 @@ EXTfldval cellFromScalar(const json& j, ffttype type, qshort subtype) {
     } else if (type == fftDate) {
       setDateText(v, s);
     } else {
-      v = hostrt::charValue(s);
+      setUtf8Text(v, s.data(), s.size());
     }
   } else if (j.is_boolean()) {
     v.setBool(j.get<bool>() ? qboolTrue : qboolFalse);
@@ -125,7 +154,7 @@ void checkKeys(const json& j, std::initializer_list<const char*> allowed, const 
   }
 }
 
-EXTfldval listFromJson(const json& form, bool isRow, int depth) {
+void listFromJson(EXTfldval& out, const json& form, bool isRow, int depth) {
   const std::string what = isRow ? "a row" : "a list";
   if (!form.is_object())
     throw RequestError(what + " must be an object with \"cols\" and \"rows\", not " + quote(form));
@@ -176,7 +205,13 @@ EXTfldval listFromJson(const json& form, bool isRow, int depth) {
       const json& cell = r[c];
       EXTfldval ref;
       list.getColValRef(line, col, ref, qtrue);
-      ref = cell.is_object() ? valueAt(cell, depth + 1) : cellFromScalar(cell, type, subtype);
+      if (cell.is_object()) {
+        EXTfldval value;
+        valueAt(value, cell, depth + 1);
+        ref = value;
+      } else {
+        ref = cellFromScalar(cell, type, subtype);
+      }
     }
   }
   if (isRow && list.rowCnt() == 0 && list.insertRow() == 0)
@@ -192,26 +227,25 @@ EXTfldval listFromJson(const json& form, bool isRow, int depth) {
   for (const json& s : selected)
     list.selectRow(static_cast<qlong>(integerIn(s, 1, list.rowCnt(), "a selected line")), qtrue);
 
-  EXTfldval v;
-  v.setList(&list, qtrue);
-  return v;
+  out.setList(&list, qtrue);
 }
 
-EXTfldval valueAt(const json& j, int depth) {
+void valueAt(EXTfldval& v, const json& j, int depth) {
   if (depth > kMaxDepth) throw RequestError("values are nested too deeply");
   if (!j.is_object() || j.size() != 1)
     throw RequestError("a value must be an object with one key naming its type, not " + quote(j));
   const std::string& key = j.begin().key();
   const json& x = j.begin().value();
-  EXTfldval v;
   if (key == "null") {
     v.setNull(typeCode(stringOf(x, "the type of a null value")));
-    return v;
+    return;
   }
   switch (typeCode(key)) {
-    case fftCharacter:
-      v = hostrt::charValue(stringOf(x, "a char value"));
+    case fftCharacter: {
+      const std::string& text = stringOf(x, "a char value");
+      setUtf8Text(v, text.data(), text.size());
       break;
+    }
     case fftInteger:
       v.setLong(static_cast<qlong>(integerIn(x, std::numeric_limits<qlong>::min(),
                                              std::numeric_limits<qlong>::max(), "an int value")));
@@ -234,7 +268,8 @@ EXTfldval valueAt(const json& j, int depth) {
       break;
     case fftList:
     case fftRow:
-      return listFromJson(x, key == "row", depth);
+      listFromJson(v, x, key == "row", depth);
+      break;
     case fftObjref:
       setObjrefName(v, stringOf(x, "an objref value"));
       break;
@@ -242,43 +277,6 @@ EXTfldval valueAt(const json& j, int depth) {
       setBytesText(v, typeCode(key), stringOf(x, "a " + key + " value"));
       break;
   }
-  return v;
-}
-
-json valueAt(const EXTfldval& v, int depth);
-
-json listToJson(const EXTfldval& v, int depth) {
-  EXTqlist list;
-  v.getList(&list, qfalse);
-  json cols = json::array();
-  for (qshort c = 1; c <= list.colCnt(); ++c) {
-    str255 name;
-    list.getColName(c, name);
-    qshort subtype = 0;
-    qlong maxLen = 0;
-    const ffttype type = list.getColType(c, &subtype, &maxLen);
-    cols.push_back({{"name", hostrt::fromU32(std::u32string(name.cString(),
-                                                            static_cast<size_t>(name.length())))},
-                    {"type", typeName(type)},
-                    {"subtype", subtype},
-                    {"maxlen", maxLen}});
-  }
-  json rows = json::array();
-  json selected = json::array();
-  for (qlong r = 1; r <= list.rowCnt(); ++r) {
-    json line = json::array();
-    for (qshort c = 1; c <= list.colCnt(); ++c) {
-      EXTfldval cell;
-      list.getColValRef(r, c, cell, qfalse);
-      line.push_back(valueAt(cell, depth + 1));
-    }
-    rows.push_back(std::move(line));
-    if (list.isRowSelected(r)) selected.push_back(r);
-  }
-  return {{"cols", std::move(cols)},
-          {"rows", std::move(rows)},
-          {"line", list.getCurRow()},
-          {"selected", std::move(selected)}};
 }
 
 }  // namespace
@@ -309,56 +307,173 @@ std::string typeName(ffttype type) {
   return type == fftNone ? "any" : std::to_string(type);
 }
 
-EXTfldval valueFromJson(const json& j) { return valueAt(j, 0); }
+EXTfldval valueFromJson(const json& j) {
+  EXTfldval v;
+  valueAt(v, j, 0);
+  return v;
+}
 
-json valueToJson(const EXTfldval& v) { return valueAt(v, 0); }
+void setValueFromJson(EXTfldval& v, const json& j) { valueAt(v, j, 0); }
+
+json valueToJson(const EXTfldval& v) { return json::parse(valueText(v)); }
+
+std::string valueText(const EXTfldval& v) {
+  std::string text;
+  JsonWriter w(text);
+  writeValue(w, v);
+  return text;
+}
 
 namespace {
 
-json valueAt(const EXTfldval& v, int depth) {
+void writeAt(JsonWriter& w, const EXTfldval& v, int depth);
+
+void writeList(JsonWriter& w, const EXTfldval& v, int depth) {
+  EXTqlist list;
+  v.getList(&list, qfalse);
+  w.beginObject();
+  w.key("cols");
+  w.beginArray();
+  for (qshort c = 1; c <= list.colCnt(); ++c) {
+    str255 name;
+    list.getColName(c, name);
+    qshort subtype = 0;
+    qlong maxLen = 0;
+    const ffttype type = list.getColType(c, &subtype, &maxLen);
+    w.beginObject();
+    w.key("name");
+    w.chars(name.cString(), static_cast<size_t>(name.length()));
+    w.key("type");
+    w.string(typeName(type));
+    w.key("subtype");
+    w.integer(subtype);
+    w.key("maxlen");
+    w.integer(maxLen);
+    w.endObject();
+  }
+  w.endArray();
+  w.key("rows");
+  w.beginArray();
+  for (qlong r = 1; r <= list.rowCnt(); ++r) {
+    w.beginArray();
+    for (qshort c = 1; c <= list.colCnt(); ++c) {
+      EXTfldval cell;
+      list.getColValRef(r, c, cell, qfalse);
+      writeAt(w, cell, depth + 1);
+    }
+    w.endArray();
+  }
+  w.endArray();
+  w.key("line");
+  w.integer(list.getCurRow());
+  w.key("selected");
+  w.beginArray();
+  for (qlong r = 1; r <= list.rowCnt(); ++r)
+    if (list.isRowSelected(r)) w.integer(r);
+  w.endArray();
+  w.endObject();
+}
+
+void writeAt(JsonWriter& w, const EXTfldval& v, int depth) {
   if (depth > kMaxWriteDepth)
     throw RequestError("a value is nested more than " + std::to_string(kMaxWriteDepth) +
                        " lists deep and is not written");
   const ffttype type = v.getType();
-  if (v.isNull()) return {{"null", typeName(type)}};
+  w.beginObject();
+  if (v.isNull()) {
+    w.key("null");
+    w.string(typeName(type));
+    w.endObject();
+    return;
+  }
   switch (type) {
-    case fftCharacter:
-      return {{"char", hostrt::toUtf8(v)}};
+    case fftCharacter: {
+      w.key("char");
+      const qHandleInfo* h = v.getHandle();
+      if (h)
+        w.chars(reinterpret_cast<const qchar*>(h->mData),
+                static_cast<size_t>(HANgetUsed(h)) / sizeof(qchar));
+      else
+        w.string("", 0);
+      break;
+    }
     case fftInteger:
-      return {{"int", v.getLong()}};
+      w.key("int");
+      w.integer(v.getLong());
+      break;
     case fftInt64:
-      return {{"int64", v.getLong64()}};
+      w.key("int64");
+      w.integer(v.getLong64());
+      break;
     case fftNumber:
-      return {{"num", v.getNum()}};
+      w.key("num");
+      w.value(json(v.getNum()));
+      break;
     case fftBoolean:
-      return {{"bool", v.getBool() == qboolTrue}};
+      w.key("bool");
+      w.boolean(v.getBool() == qboolTrue);
+      break;
     case fftDate: {
       qlong y = 0, m = 0, d = 0;
       v.getDate(y, m, d);
       char text[40] = "";
       if (y > 0) std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
-      return {{"date", text}};
+      w.key("date");
+      w.string(text);
+      break;
     }
     case fftList:
-      return {{"list", listToJson(v, depth)}};
     case fftRow:
-      return {{"row", listToJson(v, depth)}};
+      w.key(type == fftList ? "list" : "row");
+      writeList(w, v, depth);
+      break;
     case fftObjref: {
       const objinst inst = v.getObjRef();
       const std::string name = hostrt::instanceName(inst);
-      return {{"objref", inst == 0 ? "" : name.empty() ? "#" + std::to_string(inst) : name}};
+      w.key("objref");
+      w.string(inst == 0 ? "" : name.empty() ? "#" + std::to_string(inst) : name);
+      break;
     }
     default:
+      w.key(typeName(type));
       if (isByteType(type)) {
         const qHandleInfo* h = v.getHandle();
-        return {{typeName(type),
-                 bytesToHex(h ? h->mData : nullptr, static_cast<size_t>(v.getBinLen()))}};
+        w.string(bytesToHex(h ? h->mData : nullptr, static_cast<size_t>(v.getBinLen())));
+      } else {
+        w.string(hostrt::toUtf8(v));
       }
-      return {{typeName(type), hostrt::toUtf8(v)}};
+      break;
+  }
+  w.endObject();
+}
+
+}  // namespace
+
+void writeValue(JsonWriter& w, const EXTfldval& v) { writeAt(w, v, 0); }
+
+namespace {
+
+void checkAt(const EXTfldval& v, int depth) {
+  if (depth > kMaxWriteDepth)
+    throw RequestError("a value is nested more than " + std::to_string(kMaxWriteDepth) +
+                       " lists deep and is not written");
+  const ffttype type = v.getType();
+  if (v.isNull() || (type != fftList && type != fftRow)) return;
+  EXTqlist list;
+  v.getList(&list, qfalse);
+  for (qlong r = 1; r <= list.rowCnt(); ++r) {
+    for (qshort c = 1; c <= list.colCnt(); ++c) {
+      EXTfldval cell;
+      list.getColValRef(r, c, cell, qfalse);
+      const ffttype t = cell.getType();
+      if (t == fftList || t == fftRow) checkAt(cell, depth + 1);
+    }
   }
 }
 
 }  // namespace
+
+void checkWritable(const EXTfldval& v) { checkAt(v, 0); }
 
 bool hexToBytes(const std::string& hex, std::string& bytes) {
   if (hex.size() % 2 != 0) return false;
@@ -425,16 +540,82 @@ std::string quote(const json& j) {
   return text;
 }
 
+#if ZQ_HAVE_SIMDJSON
+namespace {
+
+// A document read by simdjson as the same value nlohmann's parser makes of its text: objects
+// keep their keys in order and the last of a repeated key, integers without a sign are
+// unsigned. Depth is bounded by the check before parsing.
+json fromSimd(simdjson::dom::element e) {
+  using simdjson::dom::element_type;
+  switch (e.type()) {
+    case element_type::ARRAY: {
+      const simdjson::dom::array items(e);
+      json a = json::array();
+      a.get_ref<json::array_t&>().reserve(items.size());
+      for (simdjson::dom::element x : items) a.push_back(fromSimd(x));
+      return a;
+    }
+    case element_type::OBJECT: {
+      const simdjson::dom::object fields(e);
+      json o = json::object();
+      json::object_t& members = o.get_ref<json::object_t&>();
+      members.reserve(fields.size());
+      for (simdjson::dom::key_value_pair f : fields) {
+        json value = fromSimd(f.value);
+        auto placed = members.emplace(std::string(f.key), std::move(value));
+        if (!placed.second) placed.first->second = std::move(value);  // a repeated key
+      }
+      return o;
+    }
+    case element_type::INT64: {
+      const int64_t i = int64_t(e);
+      return i >= 0 ? json(static_cast<uint64_t>(i)) : json(i);
+    }
+    case element_type::UINT64:
+      return json(uint64_t(e));
+    case element_type::DOUBLE:
+      return json(double(e));
+    case element_type::STRING: {
+      const std::string_view sv(e);
+      return json(std::string(sv.data(), sv.size()));
+    }
+    case element_type::BOOL:
+      return json(bool(e));
+    case element_type::NULL_VALUE:
+    default:
+      return json(nullptr);
+  }
+}
+
+// Escapes of surrogate code points, which the two parsers might read differently.
+bool hasSurrogateEscape(const std::string& text) {
+  for (size_t at = text.find("\\u"); at != std::string::npos; at = text.find("\\u", at + 2))
+    if (at + 2 < text.size() && (text[at + 2] == 'd' || text[at + 2] == 'D')) return true;
+  return false;
+}
+
+}  // namespace
+#endif
+
 json parseLine(const std::string& text) {
   size_t depth = 0;
   bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
+  const char* data = text.data();
+  const size_t size = text.size();
+  for (size_t i = 0; i < size; ++i) {
+    const char c = data[i];
     if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
+      // Inside a string only its end and escapes matter: found with memchr, not byte by byte.
+      const char* quote = static_cast<const char*>(std::memchr(data + i, '"', size - i));
+      const size_t end = quote ? static_cast<size_t>(quote - data) : size;
+      const char* escape = static_cast<const char*>(std::memchr(data + i, '\\', end - i));
+      if (escape) {
+        i = static_cast<size_t>(escape - data) + 1;  // the escaped character is skipped
+      } else {
+        i = end;
         inString = false;
+      }
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -445,6 +626,28 @@ json parseLine(const std::string& text) {
       --depth;
     }
   }
+  // simdjson reads long texts many times faster; whatever it refuses (or might read
+  // differently) goes to nlohmann's parser, whose answer, and error text, is the protocol's.
+  // A long line gets a parser of its own, so that its buffers go when it is read.
+  // Short lines are copied into one padded buffer kept for the next (simdjson reads a little
+  // past the end of the text).
+#if ZQ_HAVE_SIMDJSON
+  if (!hasSurrogateEscape(text)) {
+    simdjson::dom::element doc;
+    if (text.size() > (1u << 20)) {
+      simdjson::dom::parser own;
+      if (own.parse(text.data(), text.size(), true).get(doc) == simdjson::SUCCESS)
+        return fromSimd(doc);
+    } else {
+      static simdjson::dom::parser shared;
+      static std::string padded;
+      padded.assign(text);
+      padded.append(simdjson::SIMDJSON_PADDING, '\0');
+      if (shared.parse(padded.data(), text.size(), false).get(doc) == simdjson::SUCCESS)
+        return fromSimd(doc);
+    }
+  }
+#endif
   return json::parse(text);
 }
 

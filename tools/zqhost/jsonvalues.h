@@ -27,8 +27,11 @@ std::string typeName(ffttype type);
 // A typed JSON value as a host value. Object references name host instances, which are made
 // on first mention. Throws RequestError for anything malformed.
 EXTfldval valueFromJson(const json& j);
-// A host value as a typed JSON value.
+// The same into v, a new value: characters and bytes go straight into v's own handle.
+void setValueFromJson(EXTfldval& v, const json& j);
+// A host value as a typed JSON value, and as its compact JSON text.
 json valueToJson(const EXTfldval& v);
+std::string valueText(const EXTfldval& v);
 
 // Hexadecimal text (either case) to bytes, and bytes to lower-case hexadecimal text.
 bool hexToBytes(const std::string& hex, std::string& bytes);

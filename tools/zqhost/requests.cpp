@@ -5,6 +5,7 @@
 
 #include "arguments.h"
 #include "files.h"
+#include "jsonwriter.h"
 
 namespace zqhost {
 
@@ -48,15 +49,23 @@ json namedObject(objinst inst) {
 
 // A value as a request gives it, with {"int": "NAME"} or {"int64": "NAME"} naming one of the
 // component's constants read as its number. Anything else goes to valueFromJson as it is.
-EXTfldval requestValue(Session& session, const json& j) {
+void setRequestValue(Session& session, const json& j, EXTfldval& v) {
   if (j.is_object() && j.size() == 1) {
     const auto it = j.begin();
     long long n = 0;
     if ((it.key() == "int" || it.key() == "int64") && it.value().is_string() &&
-        constantValue(session.registry(), it.value().get_ref<const std::string&>(), n))
-      return valueFromJson(json{{it.key(), n}});
+        constantValue(session.registry(), it.value().get_ref<const std::string&>(), n)) {
+      setValueFromJson(v, json{{it.key(), n}});
+      return;
+    }
   }
-  return valueFromJson(j);
+  setValueFromJson(v, j);  // into v's place: a large text or binary is not copied again
+}
+
+EXTfldval requestValue(Session& session, const json& j) {
+  EXTfldval v;
+  setRequestValue(session, j, v);
+  return v;
 }
 
 // The "save" key of a call: {"N": "path", ...}, parameter numbers within the call's.
@@ -107,12 +116,69 @@ json saveParameters(const std::vector<std::pair<size_t, std::string>>& saves,
   return out;
 }
 
-// Calls a method of a named instance ("call") or of the library ("static").
-json callMethod(Session& session, const json& req, bool isStatic, const RunOptions& options) {
+void writeErrors(JsonWriter& w, const std::vector<hostrt::ErrorReport>& errors) {
+  w.beginArray();
+  for (const hostrt::ErrorReport& e : errors) {
+    w.beginObject();
+    w.key("code");
+    w.integer(e.code);
+    w.key("message");
+    w.string(e.message);
+    w.key("detail");
+    w.string(e.detail);
+    w.key("method");
+    w.string(e.method);
+    w.endObject();
+  }
+  w.endArray();
+}
+
+void writeCalls(JsonWriter& w, const std::vector<hostrt::RecordedCall>& calls) {
+  w.beginArray();
+  for (const hostrt::RecordedCall& c : calls) {
+    w.beginObject();
+    w.key("object");
+    const std::string name = hostrt::instanceName(c.inst);
+    w.string(name.empty() ? "#" + std::to_string(c.inst) : name);
+    w.key("method");
+    w.string(c.method);
+    w.key("params");
+    w.beginArray();
+    for (const EXTfldval& p : c.params) writeValue(w, p);
+    w.endArray();
+    w.endObject();
+  }
+  w.endArray();
+}
+
+// Calls a method of a named instance ("call") or of the library ("static"). The request's
+// parameter values are dropped once they are host values, so that a large text is not held
+// three times over during the call; the response is written as it is made.
+void callMethod(Session& session, json& req, bool isStatic, const RunOptions& options,
+                JsonWriter& w) {
+  // The request's keys, found in one pass (a request has only known keys by now).
+  json *onKey = nullptr, *paramsKey = nullptr, *varsKey = nullptr, *saveKey = nullptr,
+       *echoKey = nullptr, *cinstKey = nullptr;
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    const std::string& k = it.key();
+    json* v = &it.value();
+    if (k == "on")
+      onKey = v;
+    else if (k == "params")
+      paramsKey = v;
+    else if (k == "vars")
+      varsKey = v;
+    else if (k == "save")
+      saveKey = v;
+    else if (k == "echo")
+      echoKey = v;
+    else if (k == "cinst")
+      cinstKey = v;
+  }
   qlong objectId = 0;
   objinst inst = 0;
   if (!isStatic) {
-    const std::string on = req.contains("on") ? stringIn(req.at("on"), "\"on\"") : "main";
+    const std::string on = onKey ? stringIn(*onKey, "\"on\"") : "main";
     const Session::Instance* instance = session.find(on);
     if (!instance) throw RequestError("unknown instance \"" + on + "\"");
     objectId = instance->objectId;
@@ -129,14 +195,17 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
   }
 
   // Everything is read before anything is set, so that a bad request changes nothing.
+  // Each value is made in its place: a value copied (by a growing vector) is copied whole.
   std::vector<EXTfldval> params;
-  if (req.contains("params")) {
-    if (!req.at("params").is_array()) throw RequestError("\"params\" must be an array of values");
-    for (const json& p : req.at("params")) params.push_back(requestValue(session, p));
+  if (paramsKey) {
+    json& given = *paramsKey;
+    if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
+    params.resize(given.size());
+    for (size_t i = 0; i < given.size(); ++i) setRequestValue(session, given[i], params[i]);
   }
   std::vector<std::pair<std::string, EXTfldval>> vars;
-  if (req.contains("vars")) {
-    const json& v = req.at("vars");
+  if (varsKey) {
+    const json& v = *varsKey;
     if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
     for (auto it = v.begin(); it != v.end(); ++it) {
       if (it.key().empty()) throw RequestError("a variable needs a name");
@@ -144,48 +213,95 @@ json callMethod(Session& session, const json& req, bool isStatic, const RunOptio
     }
   }
   std::vector<std::pair<size_t, std::string>> saves;
-  if (req.contains("save")) saves = savesIn(req.at("save"), params.size());
+  if (saveKey) saves = savesIn(*saveKey, params.size());
   Echo echo = options.echo;
-  if (req.contains("echo")) {
-    if (!req.at("echo").is_string()) throw RequestError("\"echo\" must be all, changed or none");
-    echo = echoMode(req.at("echo").get<std::string>());
+  if (echoKey) {
+    if (!echoKey->is_string()) throw RequestError("\"echo\" must be all, changed or none");
+    echo = echoMode(echoKey->get<std::string>());
   }
   EXTfldval cinst;
-  if (req.contains("cinst")) {
-    cinst = valueFromJson(req.at("cinst"));
+  if (cinstKey) {
+    setValueFromJson(cinst, *cinstKey);
     if (cinst.getType() != fftRow || cinst.isNull())
       throw RequestError("\"cinst\" must be a row value");
   }
 
   HostContext& context = session.host().context();
   for (const auto& v : vars) context.setVar(v.first, v.second);
-  if (req.contains("cinst")) {
+  if (cinstKey) {
     context.cinst = cinst;
     context.hasCinst = true;
   }
 
+  if (paramsKey) *paramsKey = json::array();  // the values are made
+
   const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
-  json response = {{"answer", outcome.answer},
-                   {"return", outcome.hasReturn ? valueToJson(outcome.ret) : json(nullptr)}};
-  json paramsOut = json::array();
-  for (size_t i = 0; i < params.size(); ++i) {
-    bool shown = echo == Echo::All;
-    for (qlong n : outcome.changed) shown = shown || (echo == Echo::Changed && n == qlong(i + 1));
-    paramsOut.push_back(shown ? valueToJson(params[i]) : json(nullptr));
-  }
-  response["params"] = std::move(paramsOut);
-  response["changed"] = outcome.changed;
-  response["errors"] = errorsJson(outcome.errors);
-  response["calls"] = callsJson(outcome.calls);
-  if (!saves.empty()) response["saved"] = saveParameters(saves, params, !outcome.errors.empty());
-  if (req.contains("vars")) {
-    json varsOut = json::object();
+  // Whatever cannot be written is refused now: a long response goes out while it is written.
+  // The checks and the saving come in the order the parts of the response always came, so a
+  // value that cannot be written stops the saving exactly where it did.
+  std::vector<bool> shown(params.size(), echo == Echo::All);
+  for (qlong n : outcome.changed)
+    if (echo == Echo::Changed && n >= 1 && static_cast<size_t>(n) <= params.size())
+      shown[static_cast<size_t>(n - 1)] = true;
+  if (outcome.hasReturn) checkWritable(outcome.ret);
+  for (size_t i = 0; i < params.size(); ++i)
+    if (shown[i]) checkWritable(params[i]);
+  for (const hostrt::RecordedCall& c : outcome.calls)
+    for (const EXTfldval& p : c.params) checkWritable(p);
+  // Saved before the response is written: writing the response frees the parameters.
+  const json saved =
+      saves.empty() ? json() : saveParameters(saves, params, !outcome.errors.empty());
+  if (varsKey) {
     for (const std::string& name : context.varNames())
-      if (EXTfldval* v = context.findVar(name)) varsOut[name] = valueToJson(*v);
-    response["vars"] = std::move(varsOut);
+      if (EXTfldval* v = context.findVar(name)) checkWritable(*v);
   }
-  if (req.contains("cinst")) response["cinst"] = valueToJson(context.cinst);
-  return response;
+  if (cinstKey) checkWritable(context.cinst);
+  w.beginObject();
+  w.key("answer");
+  w.integer(outcome.answer);
+  w.key("return");
+  if (outcome.hasReturn)
+    writeValue(w, outcome.ret);
+  else
+    w.null();
+  w.key("params");
+  w.beginArray();
+  for (size_t i = 0; i < params.size(); ++i) {
+    if (shown[i])
+      writeValue(w, params[i]);
+    else
+      w.null();
+    params[i].setNull(fftCharacter);  // written: its memory is free for the rest
+  }
+  w.endArray();
+  w.key("changed");
+  w.beginArray();
+  for (qlong n : outcome.changed) w.integer(n);
+  w.endArray();
+  w.key("errors");
+  writeErrors(w, outcome.errors);
+  w.key("calls");
+  writeCalls(w, outcome.calls);
+  if (!saves.empty()) {
+    w.key("saved");
+    w.value(saved);
+  }
+  if (varsKey) {
+    w.key("vars");
+    w.beginObject();
+    for (const std::string& name : context.varNames()) {
+      if (EXTfldval* v = context.findVar(name)) {
+        w.key(name);
+        writeValue(w, *v);
+      }
+    }
+    w.endObject();
+  }
+  if (cinstKey) {
+    w.key("cinst");
+    writeValue(w, context.cinst);
+  }
+  w.endObject();
 }
 
 json newInstance(Session& session, const json& req) {
@@ -271,14 +387,20 @@ json sendMessage(Session& session, const json& req) {
   return response;
 }
 
-json handle(Session& session, const json& req, const RunOptions& options) {
+void handle(Session& session, json& req, const RunOptions& options, JsonWriter& w) {
   if (!req.is_object()) throw RequestError("a request must be a JSON object, not " + quote(req));
+  // One pass over the request's keys (each key is there once): the kinds among them, the
+  // last in the table's order taken as the request.
   const auto* request = &kRequests[0];
   int found = 0;
-  for (const auto& r : kRequests) {
-    if (req.contains(r.kind)) {
-      request = &r;
-      ++found;
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    const std::string& key = it.key();
+    for (const auto& r : kRequests) {
+      if (key == r.kind) {
+        if (found == 0 || &r > request) request = &r;
+        ++found;
+        break;
+      }
     }
   }
   if (found != 1)
@@ -292,14 +414,53 @@ json handle(Session& session, const json& req, const RunOptions& options) {
       throw RequestError("\"" + it.key() + "\" is not a key of \"" + request->kind + "\" requests");
   }
   const std::string kind = request->kind;
-  if (kind == "call") return callMethod(session, req, false, options);
-  if (kind == "static") return callMethod(session, req, true, options);
-  if (kind == "new") return newInstance(session, req);
-  if (kind == "delete") return deleteInstance(session, req);
-  if (kind == "copy") return copyInstance(session, req);
-  if (kind == "message") return sendMessage(session, req);
-  if (req.at("info") != true) throw RequestError("\"info\" must be true");
-  return infoJson(session);
+  if (kind == "call" || kind == "static") {
+    callMethod(session, req, kind == "static", options, w);
+  } else if (kind == "new") {
+    w.value(newInstance(session, req));
+  } else if (kind == "delete") {
+    w.value(deleteInstance(session, req));
+  } else if (kind == "copy") {
+    w.value(copyInstance(session, req));
+  } else if (kind == "message") {
+    w.value(sendMessage(session, req));
+  } else {
+    if (req.at("info") != true) throw RequestError("\"info\" must be true");
+    w.value(infoJson(session));
+  }
+}
+
+// The response to line as compact JSON text in out; true when it is {"error": ...}. line is
+// emptied once it is parsed when it is long. With a stream, the front of a long response may
+// already have been written there; out then holds the rest. Only running out of memory can stop
+// such a response half-way: its line is then ended, and the error follows on a line of its own.
+bool respondText(Session& session, std::string& line, const RunOptions& options, std::string& out,
+                 std::ostream* stream = nullptr) {
+  out.clear();
+  bool refused = false;
+  bool spilled = false;
+  try {
+    json req = parseLine(line);
+    if (line.size() > (1u << 20)) std::string().swap(line);  // a long line's memory goes now
+    JsonWriter w(out);
+    w.spillTo(stream, size_t(1) << 20);
+    try {
+      handle(session, req, options, w);
+    } catch (...) {
+      spilled = w.spilled();
+      throw;
+    }
+  } catch (const json::parse_error& e) {
+    refused = true;
+    out = json{{"error", std::string("the request is not JSON: ") + e.what()}}.dump(
+        -1, ' ', false, json::error_handler_t::replace);
+  } catch (const std::exception& e) {
+    refused = true;
+    out = json{{"error", e.what()}}.dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+  if (spilled) out.insert(0, "\n");
+  hostrt::clearRecordedCalls();
+  return refused;
 }
 
 }  // namespace
@@ -374,29 +535,26 @@ Echo echoMode(const std::string& name) {
 }
 
 json respond(Session& session, const std::string& line, const RunOptions& options) {
-  json response;
-  try {
-    response = handle(session, parseLine(line), options);
-  } catch (const json::parse_error& e) {
-    response = {{"error", std::string("the request is not JSON: ") + e.what()}};
-  } catch (const std::exception& e) {
-    response = {{"error", e.what()}};
-  }
-  hostrt::clearRecordedCalls();
-  return response;
+  std::string request = line, text;
+  respondText(session, request, options, text);
+  return json::parse(text);
 }
 
 RunTotals runLines(Session& session, std::istream& in, std::ostream& out,
                    const RunOptions& options) {
   RunTotals totals;
-  std::string line;
+  std::string line, response;
   while (std::getline(in, line)) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    const json response = respond(session, line, options);
     ++totals.requests;
-    if (response.contains("error")) ++totals.refused;
-    out << response.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+    if (respondText(session, line, options, response, &out)) ++totals.refused;
+    response += '\n';
+    out.write(response.data(), static_cast<std::streamsize>(response.size()));
+    // Responses wait in the buffer only while more requests are already read: whoever sends
+    // one request and waits gets its answer before zqhost waits for the next.
+    if (in.rdbuf()->in_avail() <= 0) out.flush();
   }
+  out.flush();
   return totals;
 }
 

@@ -149,7 +149,10 @@ qlong Session::objectIdOf(objinst inst) const {
 }
 
 qlong Session::methodId(qlong objectId, const std::string& name) const {
+  const auto known = mMethodIds.find(std::make_pair(objectId, name));
+  if (known != mMethodIds.end()) return known->second;
   const qlong id = mHost.methodId(objectId, name);
+  if (id != 0) mMethodIds.emplace(std::make_pair(objectId, name), id);
   if (id == 0) {
     // Without its resource strings the component registers no names: say so with the error.
     const std::string why =

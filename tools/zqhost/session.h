@@ -77,6 +77,9 @@ class Session {
 
  private:
   hostrt::Host mHost;
+  // Method ids by (object id, name as given): the lookup ignores case, which costs more
+  // than the call of a small method.
+  mutable std::map<std::pair<qlong, std::string>, qlong> mMethodIds;
   std::map<std::string, Instance> mInstances;
   std::vector<std::string> mOrder;  // names in order of creation
 };
