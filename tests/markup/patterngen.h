@@ -76,7 +76,7 @@ inline void set(Choice& choice, std::u32string& out) {
                                            U"\\d", U"\\w", U"\\s", U"\\d", U"\\.", U"\\]",
                                            U".",   U"_",   U"@",   U" ",   U"\\n", U"^"};
   out += U'[';
-  const bool negated = choice.below(3) == 0;
+  const bool negated = false;  // negated sets are not in the subset
   if (negated) out += U'^';
   if (choice.below(6) == 0) out += U'-';
   const unsigned n = 1 + choice.below(3);
