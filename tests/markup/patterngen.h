@@ -73,15 +73,18 @@ inline void literal(Choice& choice, std::u32string& out) {
 inline void set(Choice& choice, std::u32string& out) {
   static const char32_t* const kItems[] = {U"a",   U"k",   U"s",   U"i",   U"Z",   U"0",
                                            U"a-z", U"A-Z", U"0-9", U"i-k", U"K-S", U"r-t",
-                                           U"\\d", U"\\w", U"\\s", U"\\W", U"\\.", U"\\]",
+                                           U"\\d", U"\\w", U"\\s", U"\\d", U"\\.", U"\\]",
                                            U".",   U"_",   U"@",   U" ",   U"\\n", U"^"};
   out += U'[';
-  if (choice.below(3) == 0) out += U'^';
+  const bool negated = false;  // negated sets are not in the subset
+  if (negated) out += U'^';
   if (choice.below(6) == 0) out += U'-';
   const unsigned n = 1 + choice.below(3);
   for (unsigned i = 0; i < n; ++i) {
     const char32_t* item = kItems[choice.below(sizeof kItems / sizeof kItems[0])];
     if (i == 0 && (item[0] == U'^' || item[0] == U'.')) item = U"x";
+    if (negated && item[0] == U'\\' && item[1] != U'.' && item[1] != U']' && item[1] != U'n')
+      item = U"k";  // classes only in sets that are not negated
     out += item;
   }
   out += U']';
