@@ -133,3 +133,22 @@ class tObjZQBase {
   static qlong abandoned(tThreadData* td, qlong status) noexcept;
   void reportError(tThreadData* td, qlong status, const char* message);
 };
+
+// Reports list parameter n changed when it leaves scope holding another number of rows than
+// when it was made, so rows a method added before failing are reported along with its success.
+class tRowsAddedMark {
+ public:
+  tRowsAddedMark(tThreadData* td, EXTqlist& list, qshort n)
+      : mTd(td), mList(list), mParam(n), mBefore(list.rowCnt()) {}
+  ~tRowsAddedMark() {
+    if (mList.rowCnt() != mBefore) ECOsetParameterChanged(mTd->eci, mParam);
+  }
+  tRowsAddedMark(const tRowsAddedMark&) = delete;
+  tRowsAddedMark& operator=(const tRowsAddedMark&) = delete;
+
+ private:
+  tThreadData* mTd;
+  EXTqlist& mList;
+  qshort mParam;
+  qlong mBefore;
+};

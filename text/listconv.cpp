@@ -53,16 +53,8 @@ qlong tObjZQMain::methodStringToList(tThreadData* td, qshort paramCount) {
   const Chars text = charsOf(source);
   if (text.length == 0) return kStatusOk;
   const qchar delim = delimiterOf(delimiter);
-  const qlong rowsBefore = list.rowCnt();
   // Rows added before a failure stay in the list (and the list is then reported changed).
-  struct MarkRows {
-    tThreadData* td;
-    EXTqlist& list;
-    qlong before;
-    ~MarkRows() {
-      if (list.rowCnt() != before) ECOsetParameterChanged(td->eci, 3);
-    }
-  } mark{td, list, rowsBefore};
+  const tRowsAddedMark mark(td, list, 3);
   {
     tColumnMap map(list, 0);
     mapNames(map, charsOf(names));

@@ -82,14 +82,7 @@ qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
   // exception text and the normalised buffer, which both outlive the set.
   // Rows added before a failure stay in the list (and the list is then reported changed);
   // parameter 1 is written only on success.
-  struct MarkRows {
-    tThreadData* td;
-    EXTqlist& list;
-    qlong before;
-    ~MarkRows() {
-      if (list.rowCnt() != before) ECOsetParameterChanged(td->eci, 3);
-    }
-  } mark{td, list, list.rowCnt()};
+  const tRowsAddedMark mark(td, list, 3);
   status = kStatusOk;
   {
     std::unordered_set<Word> met;
