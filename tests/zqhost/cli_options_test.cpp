@@ -92,7 +92,8 @@ TEST_F(ZqhostOptions, VersionNamesZqhostAndTheComponent) {
   std::getline(lines, first);
   std::getline(lines, second);
   EXPECT_EQ(first.rfind("zqhost ", 0), 0u) << r.out;
-  EXPECT_EQ(second.rfind("zqtools 2.58 (", 0), 0u) << r.out;
+  // The component's version answer: 2.58 in the 64-bit build, 2.57 in the 32-bit one.
+  EXPECT_EQ(second.rfind(sizeof(void*) == 8 ? "zqtools 2.58 (" : "zqtools 2.57 (", 0), 0u) << r.out;
   EXPECT_TRUE(contains(second, "zqtools.so)")) << r.out;
 }
 
@@ -240,7 +241,7 @@ TEST_F(ZqhostOptions, BareOutputPrintsOneValue) {
       {{"call", "-p", "4", "$replace", "a-a", "a", "b", "", "int:0", "int:1"}, "b-a\n"},
       {{"call", "-p", "6", "$replace", "a-a", "a", "b", "", "int:0", "int:1"}, "1\n"},
       {{"call", "-p", "1", "$error", "num:1.5"}, "1.5\n"},
-      {{"call", "-r", "$is64Bit"}, "true\n"},
+      {{"call", "-r", "$is64Bit"}, sizeof(void*) == 8 ? "true\n" : "false\n"},
       {{"call", "-p", "3", "$getsignature", "int:1", "abc", "bin:"},
        std::string(
            "\xa9\x99\x3e\x36\x47\x06\x81\x6a\xba\x3e\x25\x71\x78\x50\xc2\x6c\x9c\xd0\xd8\x9d", 20)},

@@ -132,6 +132,9 @@ TEST(Readme, EveryLinkWithinItFindsItsHeading) {
 }
 
 TEST(Readme, ConsoleExamplesPrintWhatTheyShow) {
+  // The examples show what the 64-bit build prints (its version answer, $is64Bit, the numbers
+  // of DES method 0); the 32-bit build's differences are listed in the README's Platforms.
+  if (sizeof(void*) != 8) GTEST_SKIP() << "the README's examples show the 64-bit build";
   const std::string text = readme();
   const std::vector<Block> blocks = consoleBlocks(text);
   size_t commands = 0;

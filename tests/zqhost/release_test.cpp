@@ -40,8 +40,9 @@ void removeTree(const std::string& dir) {
 }
 
 const std::string kVersion = ZQ_VERSION_STRING;
-const std::string kMajorMinor =
-    std::to_string(ZQ_VERSION_MAJOR) + "." + std::to_string(ZQ_VERSION_MINOR);
+// The version the entry procedure answers: the minor version is one lower in the 32-bit build.
+const std::string kMajorMinor = std::to_string(ZQ_VERSION_MAJOR) + "." +
+                                std::to_string(ZQ_VERSION_MINOR - (sizeof(void*) == 8 ? 0 : 1));
 
 // ------------------------------------------------------------------------------------------
 // The installed tree
