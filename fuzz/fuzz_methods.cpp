@@ -14,6 +14,7 @@
 // after each input that wrote it: run the fuzzer in a scratch directory.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,7 @@
 namespace {
 
 using zqfuzz::Input;
+using zqfuzz::kAllocationCeiling;
 
 const int kSlots = 4;
 const int kMaxOperations = 24;
@@ -75,7 +77,6 @@ std::string variableName(Input& in) {
 struct Failures {
   qlong failNth = 0, failAbove = 0;
   bool refuseRows = false, refuseCols = false;
-  bool any() const { return failNth || failAbove || refuseRows || refuseCols; }
 };
 
 Failures readFailures(Input& in) {
@@ -112,8 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Failures now = failures;
     failures = Failures();
     auto armed = [&now] {
-      if (!now.any()) return;
-      hostrt::setAllocFailure(now.failNth, now.failAbove);
+      const qlong above =
+          now.failAbove ? std::min(now.failAbove, kAllocationCeiling) : kAllocationCeiling;
+      hostrt::setAllocFailure(now.failNth, above);
       hostrt::setListRefusal(now.refuseRows, now.refuseCols);
     };
     switch (op) {

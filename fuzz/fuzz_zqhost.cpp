@@ -62,6 +62,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
+  hostrt::setAllocFailure(0, zqfuzz::kAllocationCeiling);
   {
     zqhost::Session session(module());
     std::istringstream lines(input);
@@ -71,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ostringstream out;
     zqhost::runLines(session, in, out);
   }
+  hostrt::resetFailures();
   hostrt::clearRecordedCalls();
   unlink("zq_trace.txt");
   return 0;

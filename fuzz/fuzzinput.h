@@ -19,6 +19,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace zqfuzz {
 
+// The fuzzed host refuses any one allocation above 64 MiB. A barcode image of a gigabyte is a
+// valid request, but painting and compressing it takes seconds; the tests cover large images.
+const qlong kAllocationCeiling = qlong(64) << 20;
+
 class Input {
  public:
   Input(const uint8_t* data, size_t size) : mData(data), mSize(size) {}
