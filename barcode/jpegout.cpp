@@ -116,6 +116,7 @@ qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort 
     return qfalse;
   }
   const qbyte* pixels = GDIlockHPIXMAP(pixmap);
+  if (!pixels) return qfalse;
   GDIgetColorEntries(pixmap, 0, info.mColors + 1, table.data());
 
   jpeg_compress_struct cinfo;

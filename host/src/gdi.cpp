@@ -26,6 +26,9 @@ struct rawBitmapContainer {
   qlong colors = 0;
   qColorEntry table[256];
   qlong locks = 0;
+  // Set while the pixels are shared with other rasters (a pixel map made from a bitmap): how
+  // many hold them. Whoever changes shared pixels first takes a copy of its own.
+  qlong* sharers = nullptr;
 };
 
 struct HFONTstruct {
@@ -95,8 +98,31 @@ HPIXMAP newRaster(qlong width, qlong height, qlong bits, bool zero = true) {
 
 void freeRaster(rawBitmapContainer* r) {
   if (!r) return;
+  if (r->sharers && --*r->sharers > 0) {
+    delete r;  // the others still hold the pixels
+    return;
+  }
+  delete r->sharers;
   HANglobalFree(r->pixels);
   delete r;
+}
+
+// Makes r the only holder of its pixels before they change: shared pixels are copied (false
+// when memory for the copy cannot be had).
+bool ownPixels(rawBitmapContainer* r) {
+  if (!r->sharers) return true;
+  if (*r->sharers > 1) {
+    const qlong used = r->pixels->mUsed;
+    qHandleInfo* copy = HANglobalAlloc(used, qfalse);
+    if (!copy) return false;
+    if (used > 0) std::memcpy(copy->mData, r->pixels->mData, static_cast<size_t>(used));
+    --*r->sharers;
+    r->pixels = copy;
+  } else {
+    delete r->sharers;
+  }
+  r->sharers = nullptr;
+  return true;
 }
 
 // Blends colour c into the 32-bit pixel p with coverage a (0 to 255).
@@ -118,7 +144,7 @@ void fillClipped(HBITMAP bm, qint64 top, qint64 left, qint64 bottom, qint64 righ
   left = std::max<qint64>(left, 0);
   bottom = std::min<qint64>(bottom, bm->height - 1);
   right = std::min<qint64>(right, bm->width - 1);
-  if (bottom < top || right < left) return;
+  if (bottom < top || right < left || !ownPixels(bm)) return;
   const qbyte px[4] = {0, c.r, c.g, c.b};
   qbyte* base = bm->pixels->mData;
   // The first row pixel by pixel, the others copied from it.
@@ -433,6 +459,7 @@ void GDIdrawText(HDC hdc, qlong x, qlong y, const qchar* text, qlong len, qlong 
   if (!hdc || !hdc->font || !hdc->selected || !text || len <= 0) return;
   HFONT f = hdc->font;
   HBITMAP bm = hdc->selected;
+  if (!ownPixels(bm)) return;
   const Rgb colour = rgbOf(hdc->textColour);
   qint64 pen = x;
   if (just == 1) pen -= GDItextWidth(hdc, text, len);
@@ -487,10 +514,20 @@ HPIXMAP GDIcreateHPIXMAP(qlong width, qlong height, qshort bitsPerPixel, qlong) 
 
 HPIXMAP GDIbitmapToPIXMAP(HBITMAP bitmap) {
   if (!bitmap) return nullptr;
-  HPIXMAP p = newRaster(bitmap->width, bitmap->height, 32, false);  // every byte is copied
-  if (p && bitmap->pixels->mUsed > 0)
-    std::memcpy(p->pixels->mData, bitmap->pixels->mData,
-                static_cast<size_t>(bitmap->pixels->mUsed));
+  // The map shares the bitmap's pixels until either changes them: a bitmap deleted right
+  // after (the usual way) is never copied.
+  rawBitmapContainer* p = new (std::nothrow) rawBitmapContainer;
+  if (!p) return nullptr;
+  if (!bitmap->sharers) {
+    bitmap->sharers = new (std::nothrow) qlong(1);
+    if (!bitmap->sharers) {
+      delete p;
+      return nullptr;
+    }
+  }
+  *p = *bitmap;  // 32 bits, no colour table, no locks
+  p->locks = 0;
+  ++*bitmap->sharers;
   return p;
 }
 
@@ -504,7 +541,7 @@ void GDIgetHPIXMAPinfo(HPIXMAP pixmap, HPIXMAPinfo* info) {
 }
 
 qbyte* GDIlockHPIXMAP(HPIXMAP pixmap) {
-  if (!pixmap) return nullptr;
+  if (!pixmap || !ownPixels(pixmap)) return nullptr;
   ++pixmap->locks;
   return pixmap->pixels->mData;
 }
