@@ -136,6 +136,11 @@ HPIXMAP BCrotatePixmap(HPIXMAP pixmap, qlong, qlong, qshort angle) {
   }
   const qbyte* src = GDIlockHPIXMAP(pixmap);
   qbyte* dst = GDIlockHPIXMAP(turned);
+  if (!src || !dst) {
+    if (src) GDIunlockHPIXMAP(pixmap);
+    GDIdeleteHPIXMAP(turned);
+    return pixmap;
+  }
   switch (bits) {
     case 8:
       turnPixels<1>(src, dst, w, h, angle);

@@ -116,6 +116,7 @@ qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort 
     return qfalse;
   }
   const qbyte* pixels = GDIlockHPIXMAP(pixmap);
+  if (!pixels) return qfalse;
   GDIgetColorEntries(pixmap, 0, info.mColors + 1, table.data());
 
   jpeg_compress_struct cinfo;
@@ -132,8 +133,18 @@ qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort 
   jpeg_stdio_dest(&cinfo, &handle);
   cinfo.image_width = static_cast<JDIMENSION>(width);
   cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
+#ifdef JCS_EXTENSIONS
+  // libjpeg-turbo reads the 32-bit rows (a spare byte, then red, green, blue) as they are,
+  // with the same colour conversion as for packed RGB: the same bytes come out.
+  const bool direct = bits == 32;
+#else
+  const bool direct = false;
+#endif
+  cinfo.input_components = direct ? 4 : 3;
   cinfo.in_color_space = JCS_RGB;
+#ifdef JCS_EXTENSIONS
+  if (direct) cinfo.in_color_space = JCS_EXT_XRGB;
+#endif
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, quality, TRUE);
   if (dpi != 0) {
@@ -142,9 +153,22 @@ qbool PixmapToJPEG(HPIXMAP pixmap, qHandleInfo*& handle, qshort quality, qshort 
     cinfo.Y_density = static_cast<UINT16>(dpi);
   }
   jpeg_start_compress(&cinfo, TRUE);
+  if (direct) {
+    // Many rows a call, straight from the pixmap.
+    const size_t kRows = 64;
+    JSAMPROW rows[kRows];
+    for (size_t y = 0; y < height;) {
+      size_t n = 0;
+      for (; n < kRows && y + n < height; ++n)
+        rows[n] = const_cast<JSAMPROW>(pixels + (y + n) * rowBytes);
+      const JDIMENSION written = jpeg_write_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n));
+      if (written == 0) break;  // finishing then reports the missing rows
+      y += written;
+    }
+  }
   JSAMPLE* out = row.data();
   JSAMPROW rows[1] = {out};
-  for (size_t y = 0; y < height; ++y) {
+  for (size_t y = 0; !direct && y < height; ++y) {
     const qbyte* src = pixels + y * rowBytes;
     if (bits == 8) {
       for (size_t x = 0; x < width; ++x) {

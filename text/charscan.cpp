@@ -32,7 +32,13 @@ const qchar* findChar(const qchar* first, const qchar* last, qchar c) {
   return p;
 }
 
-CharSet::CharSet(const qchar* chars, qlong count) : mBmp(kBmpSize / 64, 0), mEmpty(count <= 0) {
+CharSet::CharSet(const qchar* chars, qlong count) : mEmpty(count <= 0) {
+  // The bitmap reaches only as far as the set's highest character below 65536: a set of a
+  // few ASCII characters (the common case) costs one word, not 8 KiB to clear.
+  size_t words = 0;
+  for (qlong i = 0; i < count; ++i)
+    if (chars[i] < kBmpSize && (chars[i] >> 6) + 1 > words) words = (chars[i] >> 6) + 1;
+  mBmp.assign(words, 0);
   for (qlong i = 0; i < count; ++i) {
     const qchar c = chars[i];
     if (c < kBmpSize)

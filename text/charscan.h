@@ -16,7 +16,10 @@ class CharSet {
  public:
   CharSet(const qchar* chars, qlong count);
   bool contains(qchar c) const {
-    if (c < kBmpSize) return (mBmp[c >> 6] >> (c & 63)) & 1u;
+    if (c < kBmpSize) {
+      const size_t word = c >> 6;
+      return word < mBmp.size() && ((mBmp[word] >> (c & 63)) & 1u);
+    }
     return containsWide(c);
   }
   bool empty() const { return mEmpty; }
@@ -24,7 +27,7 @@ class CharSet {
  private:
   static const qchar kBmpSize = 65536;
   bool containsWide(qchar c) const;
-  std::vector<uint64_t> mBmp;
-  std::vector<qchar> mWide;  // sorted, characters from 65536 up
+  std::vector<uint64_t> mBmp;  // bits of characters below 65536, up to the set's highest
+  std::vector<qchar> mWide;    // sorted, characters from 65536 up
   bool mEmpty;
 };

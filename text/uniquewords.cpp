@@ -1,16 +1,12 @@
 // $getuniquewords: reduces a text to lower-case words separated by single spaces and appends
 // each word not met before, and not among the exception words, as a row of a list.
-#include <string_view>
-#include <unordered_set>
-
 #include "charclass.h"
 #include "omnistools.h"
 #include "ownedhandle.h"
+#include "wordset.h"
 #include "zqmain.h"
 
 namespace {
-
-typedef std::u32string_view Word;
 
 // Writes the normalised form of text into out (room for length characters) and answers its
 // length. Apostrophes and full stops between two ASCII letters are dropped; punctuation and
@@ -33,11 +29,11 @@ qlong normaliseWords(const qchar* text, qlong length, qchar* out) {
 }
 
 // The words of an exception text ";w1;w2;...;" (empty words ignored).
-void addExceptionWords(const qchar* text, qlong length, std::unordered_set<Word>& met) {
+void addExceptionWords(const qchar* text, qlong length, WordSet& met) {
   qlong start = 0;
   for (qlong i = 0; i <= length; ++i) {
     if (i == length || text[i] == U';') {
-      if (i > start) met.insert(Word(text + start, static_cast<size_t>(i - start)));
+      if (i > start) met.insert(text + start, static_cast<size_t>(i - start));
       start = i + 1;
     }
   }
@@ -85,14 +81,14 @@ qlong tObjZQMain::methodGetUniqueWords(tThreadData* td, qshort paramCount) {
   const tRowsAddedMark mark(td, list, 3);
   status = kStatusOk;
   {
-    std::unordered_set<Word> met;
+    WordSet met;
     addExceptionWords(exceptionChars, exceptionLength, met);
     qHandleCharPtr cursor(normal.get());
     for (;;) {
       qlong wordLength = 0;
       const qchar* word = hpSTRTOK(cursor, U' ', wordLength);
       if (wordLength == 0) break;
-      if (!met.insert(Word(word, static_cast<size_t>(wordLength))).second) continue;
+      if (!met.insert(word, static_cast<size_t>(wordLength))) continue;
       const qlong row = list.insertRow(0);
       if (row < 1) {
         status = returnError(td, kErrMemory, "Out of memory");

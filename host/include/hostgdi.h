@@ -135,7 +135,9 @@ HOST_API HPIXMAP GDIcreateHPIXMAP(qlong width, qlong height, qshort bitsPerPixel
 HOST_API HPIXMAP GDIbitmapToPIXMAP(HBITMAP bitmap);
 HOST_API void GDIdeleteHPIXMAP(HPIXMAP pixmap);
 HOST_API void GDIgetHPIXMAPinfo(HPIXMAP pixmap, HPIXMAPinfo* info);
-// The first pixel byte, valid until GDIunlockHPIXMAP (locks nest).
+// The first pixel byte, valid until GDIunlockHPIXMAP (locks nest). A map made by
+// GDIbitmapToPIXMAP shares the bitmap's pixels until one of them changes: locking it while the
+// bitmap lives takes the map's own copy then, and gives null when memory for it cannot be had.
 HOST_API qbyte* GDIlockHPIXMAP(HPIXMAP pixmap);
 HOST_API void GDIunlockHPIXMAP(HPIXMAP pixmap);
 // Colour-table entries first to first + count - 1. Reading entries beyond the table gives

@@ -5,7 +5,11 @@
 #include "hostgdi.h"
 #include FT_FREETYPE_H
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -22,6 +26,9 @@ struct rawBitmapContainer {
   qlong colors = 0;
   qColorEntry table[256];
   qlong locks = 0;
+  // Set while the pixels are shared with other rasters (a pixel map made from a bitmap): how
+  // many hold them. Whoever changes shared pixels first takes a copy of its own.
+  qlong* sharers = nullptr;
 };
 
 struct HFONTstruct {
@@ -91,8 +98,31 @@ HPIXMAP newRaster(qlong width, qlong height, qlong bits, bool zero = true) {
 
 void freeRaster(rawBitmapContainer* r) {
   if (!r) return;
+  if (r->sharers && --*r->sharers > 0) {
+    delete r;  // the others still hold the pixels
+    return;
+  }
+  delete r->sharers;
   HANglobalFree(r->pixels);
   delete r;
+}
+
+// Makes r the only holder of its pixels before they change: shared pixels are copied (false
+// when memory for the copy cannot be had).
+bool ownPixels(rawBitmapContainer* r) {
+  if (!r->sharers) return true;
+  if (*r->sharers > 1) {
+    const qlong used = r->pixels->mUsed;
+    qHandleInfo* copy = HANglobalAlloc(used, qfalse);
+    if (!copy) return false;
+    if (used > 0) std::memcpy(copy->mData, r->pixels->mData, static_cast<size_t>(used));
+    --*r->sharers;
+    r->pixels = copy;
+  } else {
+    delete r->sharers;
+  }
+  r->sharers = nullptr;
+  return true;
 }
 
 // Blends colour c into the 32-bit pixel p with coverage a (0 to 255).
@@ -114,13 +144,16 @@ void fillClipped(HBITMAP bm, qint64 top, qint64 left, qint64 bottom, qint64 righ
   left = std::max<qint64>(left, 0);
   bottom = std::min<qint64>(bottom, bm->height - 1);
   right = std::min<qint64>(right, bm->width - 1);
-  if (bottom < top || right < left) return;
+  if (bottom < top || right < left || !ownPixels(bm)) return;
   const qbyte px[4] = {0, c.r, c.g, c.b};
   qbyte* base = bm->pixels->mData;
-  for (qint64 y = top; y <= bottom; ++y) {
-    qbyte* p = base + static_cast<size_t>(y) * bm->rowBytes + static_cast<size_t>(left) * 4;
-    for (qint64 x = left; x <= right; ++x, p += 4) std::memcpy(p, px, 4);
-  }
+  // The first row pixel by pixel, the others copied from it.
+  const size_t bytes = static_cast<size_t>(right - left + 1) * 4;
+  qbyte* first = base + static_cast<size_t>(top) * bm->rowBytes + static_cast<size_t>(left) * 4;
+  for (size_t x = 0; x < bytes; x += 4) std::memcpy(first + x, px, 4);
+  for (qint64 y = top + 1; y <= bottom; ++y)
+    std::memcpy(base + static_cast<size_t>(y) * bm->rowBytes + static_cast<size_t>(left) * 4, first,
+                bytes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -131,6 +164,91 @@ struct FaceFile {
   int index = 0;
 };
 
+// Family names compared as fontconfig compares them: ignoring case and blanks.
+bool sameFamily(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (const char* p = b;; ++p) {
+    while (i < a.size() && a[i] == ' ') ++i;
+    while (*p == ' ') ++p;
+    if (i == a.size() || !*p) return i == a.size() && !*p;
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    const char y = *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
+    if (x != y) return false;
+    ++i;
+  }
+}
+
+bool existingFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A directory that holds anything (fonts the system's packages did not install).
+bool holdsFiles(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  bool any = false;
+  while (const dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      any = true;
+      break;
+    }
+  }
+  closedir(d);
+  return any;
+}
+
+// Loading fontconfig's configuration costs more than drawing a whole barcode, so the families
+// the component names (Arial above all) and their metric-compatible Liberation faces are found
+// without it, as fontconfig's own aliases of metric-compatible families resolve them: Arial to
+// Liberation Sans, Times New Roman to Liberation Serif, Courier New to Liberation Mono. That
+// holds while nothing else can offer those families: fontconfig is not pointed elsewhere by
+// its environment, there is no local configuration, no Microsoft core fonts, and no fonts
+// outside the system's packages (local or per user). Otherwise, and for every other family,
+// fontconfig decides.
+bool wellKnownFace(const std::string& name, qbyte style, FaceFile& out) {
+  static const struct {
+    const char* family;
+    const char* alias;
+    const char* file;
+  } kFaces[] = {
+      {"Arial", "Liberation Sans", "LiberationSans"},
+      {"Times New Roman", "Liberation Serif", "LiberationSerif"},
+      {"Courier New", "Liberation Mono", "LiberationMono"},
+  };
+  const char* file = nullptr;
+  for (const auto& f : kFaces)
+    if (sameFamily(name, f.family) || sameFamily(name, f.alias)) file = f.file;
+  if (!file) return false;
+  static const bool plainSystem = [] {
+    for (const char* v : {"FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT"})
+      if (std::getenv(v)) return false;
+    if (existingFile("/etc/fonts/local.conf") ||
+        holdsFiles("/usr/share/fonts/truetype/msttcorefonts") ||
+        holdsFiles("/usr/local/share/fonts"))
+      return false;
+    const char* home = std::getenv("HOME");
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (home && (holdsFiles(std::string(home) + "/.fonts") ||
+                 (!data && holdsFiles(std::string(home) + "/.local/share/fonts"))))
+      return false;
+    if (data && holdsFiles(std::string(data) + "/fonts")) return false;
+    return true;
+  }();
+  if (!plainSystem) return false;
+  const bool bold = (style & fntBold) != 0, italic = (style & fntItalic) != 0;
+  const char* suffix = bold && italic ? "-BoldItalic"
+                       : bold         ? "-Bold"
+                       : italic       ? "-Italic"
+                                      : "-Regular";
+  const std::string path =
+      std::string("/usr/share/fonts/truetype/liberation2/") + file + suffix + ".ttf";
+  if (!existingFile(path)) return false;
+  out.path = path;
+  out.index = 0;
+  return true;
+}
+
 bool findFace(const std::string& name, qbyte style, FaceFile& out) {
   static std::mutex mutex;
   static std::map<std::pair<std::string, int>, FaceFile> cache;
@@ -139,6 +257,10 @@ bool findFace(const std::string& name, qbyte style, FaceFile& out) {
   auto it = cache.find(key);
   if (it != cache.end()) {
     out = it->second;
+    return true;
+  }
+  if (wellKnownFace(name, style, out)) {
+    cache.emplace(key, out);
     return true;
   }
   // The configuration is loaded once and released when the host layer is unloaded.
@@ -337,6 +459,7 @@ void GDIdrawText(HDC hdc, qlong x, qlong y, const qchar* text, qlong len, qlong 
   if (!hdc || !hdc->font || !hdc->selected || !text || len <= 0) return;
   HFONT f = hdc->font;
   HBITMAP bm = hdc->selected;
+  if (!ownPixels(bm)) return;
   const Rgb colour = rgbOf(hdc->textColour);
   qint64 pen = x;
   if (just == 1) pen -= GDItextWidth(hdc, text, len);
@@ -391,10 +514,20 @@ HPIXMAP GDIcreateHPIXMAP(qlong width, qlong height, qshort bitsPerPixel, qlong) 
 
 HPIXMAP GDIbitmapToPIXMAP(HBITMAP bitmap) {
   if (!bitmap) return nullptr;
-  HPIXMAP p = newRaster(bitmap->width, bitmap->height, 32, false);  // every byte is copied
-  if (p && bitmap->pixels->mUsed > 0)
-    std::memcpy(p->pixels->mData, bitmap->pixels->mData,
-                static_cast<size_t>(bitmap->pixels->mUsed));
+  // The map shares the bitmap's pixels until either changes them: a bitmap deleted right
+  // after (the usual way) is never copied.
+  rawBitmapContainer* p = new (std::nothrow) rawBitmapContainer;
+  if (!p) return nullptr;
+  if (!bitmap->sharers) {
+    bitmap->sharers = new (std::nothrow) qlong(1);
+    if (!bitmap->sharers) {
+      delete p;
+      return nullptr;
+    }
+  }
+  *p = *bitmap;  // 32 bits, no colour table, no locks
+  p->locks = 0;
+  ++*bitmap->sharers;
   return p;
 }
 
@@ -408,7 +541,7 @@ void GDIgetHPIXMAPinfo(HPIXMAP pixmap, HPIXMAPinfo* info) {
 }
 
 qbyte* GDIlockHPIXMAP(HPIXMAP pixmap) {
-  if (!pixmap) return nullptr;
+  if (!pixmap || !ownPixels(pixmap)) return nullptr;
   ++pixmap->locks;
   return pixmap->pixels->mData;
 }

@@ -553,6 +553,7 @@ qlong Host::copy(qlong objectId, objinst source, objinst dest) {
 CallOutcome Host::call(qlong objectId, objinst inst, qlong methodId,
                        std::vector<EXTfldval>& params) {
   HostCall call;
+  call.params.reserve(params.size());
   for (EXTfldval& p : params) call.params.push_back(p.data());
   call.changed.assign(params.size(), 0);
   const size_t before = recordedCalls().size();

@@ -62,6 +62,47 @@ TEST(Gdi, FillCoversBothEdgesAndClipsToTheBitmap) {
   GDIdeleteHPIXMAP(pm);
 }
 
+// A pixel map made from a bitmap is a copy: drawing on the bitmap afterwards, or writing
+// into the map, leaves the other as it was, whichever is deleted first.
+TEST(Gdi, PixelMapsOfABitmapAreCopies) {
+  Context c;
+  HBITMAP bm = GDIcreateBitmap(4, 3, 0, nullptr);
+  ASSERT_NE(bm, nullptr);
+  HBITMAP own = GDIselectBitmap(c.dc, bm);
+  auto fill = [&](qcol colour) {
+    GDIsetTextColor(c.dc, colour);
+    const qrect all{0, 0, 2, 3};
+    GDIfillRect(c.dc, &all, GDIgetStockBrush(0));
+  };
+  fill(0x00111111);
+  HPIXMAP first = GDIbitmapToPIXMAP(bm);
+  HPIXMAP second = GDIbitmapToPIXMAP(bm);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  fill(0x00222222);  // the bitmap changes after both maps were made
+  qbyte* p = GDIlockHPIXMAP(second);
+  ASSERT_NE(p, nullptr);
+  p[1] = p[2] = p[3] = 0x33;  // the second map changes its first pixel
+  GDIunlockHPIXMAP(second);
+  HPIXMAP third = GDIbitmapToPIXMAP(bm);
+  EXPECT_EQ(GDIselectBitmap(c.dc, own), bm);
+  GDIdeleteBitmap(bm);  // the maps outlive it
+  EXPECT_EQ(rgbAt(first, 0, 0), 0x111111u);
+  EXPECT_EQ(rgbAt(first, 3, 2), 0x111111u);
+  EXPECT_EQ(rgbAt(second, 0, 0), 0x333333u);
+  EXPECT_EQ(rgbAt(second, 1, 0), 0x111111u);
+  EXPECT_EQ(rgbAt(third, 0, 0), 0x222222u);
+  EXPECT_EQ(rgbAt(third, 3, 2), 0x222222u);
+  GDIdeleteHPIXMAP(third);
+  GDIdeleteHPIXMAP(first);
+  qbyte* q = GDIlockHPIXMAP(second);  // the last holder writes in place
+  ASSERT_NE(q, nullptr);
+  q[5] = 0x44;
+  GDIunlockHPIXMAP(second);
+  EXPECT_EQ(rgbAt(second, 1, 0), 0x441111u);
+  GDIdeleteHPIXMAP(second);
+}
+
 TEST(Gdi, RastersRefuseImpossibleSizes) {
   EXPECT_EQ(GDIcreateBitmap(0, 5, 0, nullptr), nullptr);
   EXPECT_EQ(GDIcreateBitmap(5, -1, 0, nullptr), nullptr);

@@ -128,4 +128,22 @@ TEST(CharSetTest, MembershipAcrossThePlanes) {
   EXPECT_TRUE(CharSet(nullptr, 0).empty());
 }
 
+// A set of low characters answers for characters above its highest too.
+TEST(CharSetTest, SmallSetsAnswerForEveryCharacter) {
+  const struct {
+    std::u32string set, in, out;
+  } cases[] = {
+      {U" ", U" ", U"!\u00a0\uffff\U0001F600\x3f\x40\x7f"},
+      {U"\x3f", U"\x3f", U"\x3e\x40\x7f\x80 "},
+      {U"\x40", U"\x40", U"\x3f\x41\x80\xff\U00010040"},
+      {U"\U0001F600", U"\U0001F600", U" \uf600\x01"},
+      {U"", U"", U" \x01\uffff"},
+  };
+  for (const auto& c : cases) {
+    const CharSet set(c.set.data(), static_cast<qlong>(c.set.size()));
+    for (qchar ch : c.in) EXPECT_TRUE(set.contains(ch)) << static_cast<uint32_t>(ch);
+    for (qchar ch : c.out) EXPECT_FALSE(set.contains(ch)) << static_cast<uint32_t>(ch);
+  }
+}
+
 }  // namespace

@@ -632,23 +632,97 @@ json parseLine(const std::string& text) {
   // Short lines are copied into one padded buffer kept for the next (simdjson reads a little
   // past the end of the text).
 #if ZQ_HAVE_SIMDJSON
-  if (!hasSurrogateEscape(text)) {
-    simdjson::dom::element doc;
-    if (text.size() > (1u << 20)) {
+  simdjson::dom::element doc;
+  if (text.size() > (1u << 20)) {
+    if (!hasSurrogateEscape(text)) {
       simdjson::dom::parser own;
       if (own.parse(text.data(), text.size(), true).get(doc) == simdjson::SUCCESS)
         return fromSimd(doc);
-    } else {
-      static simdjson::dom::parser shared;
-      static std::string padded;
-      padded.assign(text);
-      padded.append(simdjson::SIMDJSON_PADDING, '\0');
-      if (shared.parse(padded.data(), text.size(), false).get(doc) == simdjson::SUCCESS)
-        return fromSimd(doc);
     }
+  } else if (readShortLine(text, doc)) {
+    return fromSimd(doc);
   }
 #endif
   return json::parse(text);
 }
+
+#if ZQ_HAVE_SIMDJSON
+bool readShortLine(const std::string& text, simdjson::dom::element& doc) {
+  if (text.size() > (1u << 20) || hasSurrogateEscape(text)) return false;
+  static simdjson::dom::parser shared;
+  static std::string padded;
+  padded.assign(text);
+  padded.append(simdjson::SIMDJSON_PADDING, '\0');
+  return shared.parse(padded.data(), text.size(), false).get(doc) == simdjson::SUCCESS;
+}
+
+bool simpleValue(EXTfldval& v, simdjson::dom::element e) {
+  using simdjson::dom::element_type;
+  if (e.type() != element_type::OBJECT) return false;
+  const simdjson::dom::object form(e);
+  if (form.size() != 1) return false;
+  const simdjson::dom::key_value_pair only = *form.begin();
+  const std::string_view key = only.key;
+  const simdjson::dom::element x = only.value;
+  const element_type t = x.type();
+  // Integers as the general reading takes them: within the type's range, else refused.
+  auto integer = [&](int64_t lo, int64_t hi, int64_t& n) {
+    if (t == element_type::INT64) {
+      n = int64_t(x);
+      return n >= lo && n <= hi;
+    }
+    if (t == element_type::UINT64) {
+      const uint64_t u = uint64_t(x);
+      n = static_cast<int64_t>(u);
+      return u <= static_cast<uint64_t>(hi);
+    }
+    return false;
+  };
+  int64_t n = 0;
+  try {
+    if (key == "char") {
+      if (t != element_type::STRING) return false;
+      const std::string_view text(x);
+      setUtf8Text(v, text.data(), text.size());
+    } else if (key == "int") {
+      if (!integer(std::numeric_limits<qlong>::min(), std::numeric_limits<qlong>::max(), n))
+        return false;
+      v.setLong(static_cast<qlong>(n));
+    } else if (key == "int64") {
+      if (!integer(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), n))
+        return false;
+      v.setLong64(n);
+    } else if (key == "num") {
+      if (t == element_type::DOUBLE)
+        v.setNum(double(x));
+      else if (t == element_type::INT64)
+        v.setNum(static_cast<double>(int64_t(x)));
+      else if (t == element_type::UINT64)
+        v.setNum(static_cast<double>(uint64_t(x)));
+      else
+        return false;
+    } else if (key == "bool") {
+      if (t != element_type::BOOL) return false;
+      v.setBool(bool(x) ? qboolTrue : qboolFalse);
+    } else if (key == "date" || key == "null" || key == "bin" || key == "picture" ||
+               key == "object") {
+      if (t != element_type::STRING) return false;
+      const std::string_view sv(x);
+      const std::string text(sv.data(), sv.size());
+      if (key == "date")
+        setDateText(v, text);
+      else if (key == "null")
+        v.setNull(typeCode(text));
+      else
+        setBytesText(v, typeCode(std::string(key)), text);
+    } else {
+      return false;
+    }
+  } catch (const RequestError&) {
+    return false;  // the general reading gives the error text
+  }
+  return true;
+}
+#endif
 
 }  // namespace zqhost

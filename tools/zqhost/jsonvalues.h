@@ -3,6 +3,9 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#if ZQ_HAVE_SIMDJSON
+#include <simdjson.h>
+#endif
 #include <stdexcept>
 #include <string>
 
@@ -48,5 +51,17 @@ const size_t kMaxJsonNesting = 1000;
 // A line of JSON text as a value: RequestError when it nests deeper than kMaxJsonNesting,
 // json::parse_error when it is not JSON.
 json parseLine(const std::string& text);
+
+#if ZQ_HAVE_SIMDJSON
+// simdjson's reading of a line of at most 1 MiB, valid until the next call. False for a longer
+// line, for text simdjson refuses and for text with escapes of surrogate code points (which
+// the parsers might read differently): parseLine then has the answer.
+bool readShortLine(const std::string& text, simdjson::dom::element& doc);
+// A value of the plain forms (char, int, int64, num, bool, date, the byte types and null)
+// straight from simdjson's reading into v, the new value setValueFromJson would make of the
+// same text. False, with nothing else changed, for every other form (lists, rows, object
+// references, named constants) and for anything setValueFromJson would refuse.
+bool simpleValue(EXTfldval& v, simdjson::dom::element e);
+#endif
 
 }  // namespace zqhost

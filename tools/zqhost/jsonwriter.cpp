@@ -53,39 +53,10 @@ void JsonWriter::spill() {
   mSpilled = true;
 }
 
-void JsonWriter::separate() {
-  if (mAfterKey) {
-    mAfterKey = false;
-    return;
-  }
-  if (!mFirst) mOut += ',';
-  mFirst = false;
-}
-
-void JsonWriter::open(char c) {
-  separate();
-  mOut += c;
-  mFirst = true;
-}
-
-void JsonWriter::close(char c) {
-  mOut += c;
-  mFirst = false;
-}
-
 void JsonWriter::key(const char* name, size_t len) {
   separate();
   mOut += '"';
   escaped(name, len);
-  mOut += "\":";
-  mAfterKey = true;
-}
-
-void JsonWriter::key(const char* name) {
-  // The names of the protocol's own keys need no escapes.
-  separate();
-  mOut += '"';
-  mOut += name;
   mOut += "\":";
   mAfterKey = true;
 }
@@ -204,21 +175,12 @@ void JsonWriter::chars(const qchar* text, size_t len) {
 }
 
 void JsonWriter::integer(long long n) {
-  separate();
   char text[24];
   const std::to_chars_result r = std::to_chars(text, text + sizeof text, n);
-  mOut.append(text, static_cast<size_t>(r.ptr - text));
+  separated(text, static_cast<size_t>(r.ptr - text));
 }
 
-void JsonWriter::boolean(bool b) {
-  separate();
-  mOut += b ? "true" : "false";
-}
-
-void JsonWriter::null() {
-  separate();
-  mOut += "null";
-}
+void JsonWriter::boolean(bool b) { separated(b ? "true" : "false", b ? 4 : 5); }
 
 void JsonWriter::value(const json& j) {
   separate();

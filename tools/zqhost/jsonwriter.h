@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -34,7 +35,24 @@ class JsonWriter {
   void key(const char* name, size_t len);
   void key(const std::string& name) { key(name.data(), name.size()); }
   // A key of plain ASCII without quotes, backslashes or control characters.
-  void key(const char* name);
+  void key(const char* name) {
+    const size_t len = std::strlen(name);
+    if (len > kShortPiece - 4) {
+      separate();
+      mOut += '"';
+      mOut.append(name, len);
+      mOut += "\":";
+    } else {
+      // The comma, the quoted name and the colon in one piece.
+      char piece[kShortPiece];
+      piece[0] = '"';
+      std::memcpy(piece + 1, name, len);
+      piece[len + 1] = '"';
+      piece[len + 2] = ':';
+      separated(piece, len + 3);
+    }
+    mAfterKey = true;
+  }
 
   void string(const char* text, size_t len);
   void string(const std::string& text) { string(text.data(), text.size()); }
@@ -44,14 +62,47 @@ class JsonWriter {
   void chars(const qchar* text, size_t len);
   void integer(long long n);
   void boolean(bool b);
-  void null();
+  void null() { separated("null", 4); }
   // Any JSON value, dumped as it is.
   void value(const json& j);
 
  private:
-  void separate();
-  void open(char c);
-  void close(char c);
+  static const size_t kShortPiece = 48;
+  // A short piece of text (at most kShortPiece - 1 bytes) after the separator its place needs,
+  // appended at once.
+  void separated(const char* text, size_t len) {
+    if (mAfterKey) {
+      mAfterKey = false;
+      mOut.append(text, len);
+      return;
+    }
+    if (mFirst) {
+      mFirst = false;
+      mOut.append(text, len);
+      return;
+    }
+    char piece[kShortPiece + 1];
+    piece[0] = ',';
+    std::memcpy(piece + 1, text, len);
+    mOut.append(piece, len + 1);
+  }
+  // The comma before a member or element; none after a key or first at its level.
+  void separate() {
+    if (mAfterKey) {
+      mAfterKey = false;
+      return;
+    }
+    if (!mFirst) mOut += ',';
+    mFirst = false;
+  }
+  void open(char c) {
+    separated(&c, 1);
+    mFirst = true;
+  }
+  void close(char c) {
+    mOut += c;
+    mFirst = false;
+  }
   void escaped(const char* text, size_t len);
   void spill();
 

@@ -151,91 +151,34 @@ void writeCalls(JsonWriter& w, const std::vector<hostrt::RecordedCall>& calls) {
   w.endArray();
 }
 
-// Calls a method of a named instance ("call") or of the library ("static"). The request's
-// parameter values are dropped once they are host values, so that a large text is not held
-// three times over during the call; the response is written as it is made.
-void callMethod(Session& session, json& req, bool isStatic, const RunOptions& options,
-                JsonWriter& w) {
-  // The request's keys, found in one pass (a request has only known keys by now).
-  json *onKey = nullptr, *paramsKey = nullptr, *varsKey = nullptr, *saveKey = nullptr,
-       *echoKey = nullptr, *cinstKey = nullptr;
-  for (auto it = req.begin(); it != req.end(); ++it) {
-    const std::string& k = it.key();
-    json* v = &it.value();
-    if (k == "on")
-      onKey = v;
-    else if (k == "params")
-      paramsKey = v;
-    else if (k == "vars")
-      varsKey = v;
-    else if (k == "save")
-      saveKey = v;
-    else if (k == "echo")
-      echoKey = v;
-    else if (k == "cinst")
-      cinstKey = v;
-  }
+// A call request, read and checked: nothing of it is carried out yet.
+struct CallPlan {
   qlong objectId = 0;
   objinst inst = 0;
-  if (!isStatic) {
-    const std::string on = onKey ? stringIn(*onKey, "\"on\"") : "main";
-    const Session::Instance* instance = session.find(on);
-    if (!instance) throw RequestError("unknown instance \"" + on + "\"");
-    objectId = instance->objectId;
-    inst = instance->inst;
-  }
-  const json& method = req.at(isStatic ? "static" : "call");
   qlong id = 0;
-  if (method.is_string()) {
-    id = session.methodId(objectId, method.get<std::string>());
-  } else if (method.is_number_integer()) {
-    id = static_cast<qlong>(integerIn(method, 0, kMaxMethodId, "a method number"));
-  } else {
-    throw RequestError("a method is given by name or number, not " + quote(method));
-  }
-
-  // Everything is read before anything is set, so that a bad request changes nothing.
-  // Each value is made in its place: a value copied (by a growing vector) is copied whole.
   std::vector<EXTfldval> params;
-  if (paramsKey) {
-    json& given = *paramsKey;
-    if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
-    params.resize(given.size());
-    for (size_t i = 0; i < given.size(); ++i) setRequestValue(session, given[i], params[i]);
-  }
+  bool hasVars = false;
   std::vector<std::pair<std::string, EXTfldval>> vars;
-  if (varsKey) {
-    const json& v = *varsKey;
-    if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
-    for (auto it = v.begin(); it != v.end(); ++it) {
-      if (it.key().empty()) throw RequestError("a variable needs a name");
-      vars.emplace_back(it.key(), requestValue(session, it.value()));
-    }
-  }
   std::vector<std::pair<size_t, std::string>> saves;
-  if (saveKey) saves = savesIn(*saveKey, params.size());
-  Echo echo = options.echo;
-  if (echoKey) {
-    if (!echoKey->is_string()) throw RequestError("\"echo\" must be all, changed or none");
-    echo = echoMode(echoKey->get<std::string>());
-  }
+  Echo echo = Echo::All;
+  bool hasCinst = false;
   EXTfldval cinst;
-  if (cinstKey) {
-    setValueFromJson(cinst, *cinstKey);
-    if (cinst.getType() != fftRow || cinst.isNull())
-      throw RequestError("\"cinst\" must be a row value");
-  }
+};
 
+// Carries out a call read into plan and writes its response as it is made.
+void carryOut(Session& session, CallPlan& plan, JsonWriter& w) {
+  std::vector<EXTfldval>& params = plan.params;
+  const Echo echo = plan.echo;
+  const std::vector<std::pair<size_t, std::string>>& saves = plan.saves;
   HostContext& context = session.host().context();
-  for (const auto& v : vars) context.setVar(v.first, v.second);
-  if (cinstKey) {
-    context.cinst = cinst;
+  for (const auto& v : plan.vars) context.setVar(v.first, v.second);
+  if (plan.hasCinst) {
+    context.cinst = plan.cinst;
     context.hasCinst = true;
   }
 
-  if (paramsKey) *paramsKey = json::array();  // the values are made
-
-  const hostrt::CallOutcome outcome = session.host().call(objectId, inst, id, params);
+  const hostrt::CallOutcome outcome =
+      session.host().call(plan.objectId, plan.inst, plan.id, params);
   // Whatever cannot be written is refused now: a long response goes out while it is written.
   // The checks and the saving come in the order the parts of the response always came, so a
   // value that cannot be written stops the saving exactly where it did.
@@ -251,11 +194,11 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
   // Saved before the response is written: writing the response frees the parameters.
   const json saved =
       saves.empty() ? json() : saveParameters(saves, params, !outcome.errors.empty());
-  if (varsKey) {
+  if (plan.hasVars) {
     for (const std::string& name : context.varNames())
       if (EXTfldval* v = context.findVar(name)) checkWritable(*v);
   }
-  if (cinstKey) checkWritable(context.cinst);
+  if (plan.hasCinst) checkWritable(context.cinst);
   w.beginObject();
   w.key("answer");
   w.integer(outcome.answer);
@@ -286,7 +229,7 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     w.key("saved");
     w.value(saved);
   }
-  if (varsKey) {
+  if (plan.hasVars) {
     w.key("vars");
     w.beginObject();
     for (const std::string& name : context.varNames()) {
@@ -297,12 +240,172 @@ void callMethod(Session& session, json& req, bool isStatic, const RunOptions& op
     }
     w.endObject();
   }
-  if (cinstKey) {
+  if (plan.hasCinst) {
     w.key("cinst");
     writeValue(w, context.cinst);
   }
   w.endObject();
 }
+
+// Calls a method of a named instance ("call") or of the library ("static"). The request's
+// parameter values are dropped once they are host values, so that a large text is not held
+// three times over during the call; the response is written as it is made.
+void callMethod(Session& session, json& req, bool isStatic, const RunOptions& options,
+                JsonWriter& w) {
+  // The request's keys, found in one pass (a request has only known keys by now).
+  json *onKey = nullptr, *paramsKey = nullptr, *varsKey = nullptr, *saveKey = nullptr,
+       *echoKey = nullptr, *cinstKey = nullptr;
+  for (auto it = req.begin(); it != req.end(); ++it) {
+    const std::string& k = it.key();
+    json* v = &it.value();
+    if (k == "on")
+      onKey = v;
+    else if (k == "params")
+      paramsKey = v;
+    else if (k == "vars")
+      varsKey = v;
+    else if (k == "save")
+      saveKey = v;
+    else if (k == "echo")
+      echoKey = v;
+    else if (k == "cinst")
+      cinstKey = v;
+  }
+  CallPlan plan;
+  if (!isStatic) {
+    const std::string on = onKey ? stringIn(*onKey, "\"on\"") : "main";
+    const Session::Instance* instance = session.find(on);
+    if (!instance) throw RequestError("unknown instance \"" + on + "\"");
+    plan.objectId = instance->objectId;
+    plan.inst = instance->inst;
+  }
+  const json& method = req.at(isStatic ? "static" : "call");
+  if (method.is_string()) {
+    plan.id = session.methodId(plan.objectId, method.get<std::string>());
+  } else if (method.is_number_integer()) {
+    plan.id = static_cast<qlong>(integerIn(method, 0, kMaxMethodId, "a method number"));
+  } else {
+    throw RequestError("a method is given by name or number, not " + quote(method));
+  }
+
+  // Everything is read before anything is set, so that a bad request changes nothing.
+  // Each value is made in its place: a value copied (by a growing vector) is copied whole.
+  std::vector<EXTfldval>& params = plan.params;
+  if (paramsKey) {
+    json& given = *paramsKey;
+    if (!given.is_array()) throw RequestError("\"params\" must be an array of values");
+    params.resize(given.size());
+    for (size_t i = 0; i < given.size(); ++i) setRequestValue(session, given[i], params[i]);
+  }
+  if (varsKey) {
+    plan.hasVars = true;
+    const json& v = *varsKey;
+    if (!v.is_object()) throw RequestError("\"vars\" must be an object of named values");
+    for (auto it = v.begin(); it != v.end(); ++it) {
+      if (it.key().empty()) throw RequestError("a variable needs a name");
+      plan.vars.emplace_back(it.key(), requestValue(session, it.value()));
+    }
+  }
+  if (saveKey) plan.saves = savesIn(*saveKey, params.size());
+  plan.echo = options.echo;
+  if (echoKey) {
+    if (!echoKey->is_string()) throw RequestError("\"echo\" must be all, changed or none");
+    plan.echo = echoMode(echoKey->get<std::string>());
+  }
+  if (cinstKey) {
+    plan.hasCinst = true;
+    setValueFromJson(plan.cinst, *cinstKey);
+    if (plan.cinst.getType() != fftRow || plan.cinst.isNull())
+      throw RequestError("\"cinst\" must be a row value");
+  }
+
+  if (paramsKey) *paramsKey = json::array();  // the values are made
+  carryOut(session, plan, w);
+}
+
+#if ZQ_HAVE_SIMDJSON
+// The common call requests read straight from simdjson's document into host values: "call"
+// or "static" with a method name or number, "on", "echo" and "params" whose values have the
+// plain forms simpleValue takes. Anything else, and anything the general reading would refuse,
+// gives false with nothing done (no instance made, no variable set): such a request takes the
+// general route, whose answers and error texts are the protocol's.
+bool readSimpleCall(Session& session, simdjson::dom::element doc, const RunOptions& options,
+                    CallPlan& plan) {
+  using simdjson::dom::element_type;
+  if (doc.type() != element_type::OBJECT) return false;
+  const simdjson::dom::object fields(doc);
+  simdjson::dom::element method, on, params, echo;
+  bool hasMethod = false, hasOn = false, hasParams = false, hasEcho = false, isStatic = false;
+  for (simdjson::dom::key_value_pair f : fields) {
+    bool* seen = nullptr;
+    simdjson::dom::element* into = nullptr;
+    if (f.key == "call" || f.key == "static") {
+      seen = &hasMethod, into = &method;
+      isStatic = f.key == "static";
+    } else if (f.key == "on") {
+      seen = &hasOn, into = &on;
+    } else if (f.key == "params") {
+      seen = &hasParams, into = &params;
+    } else if (f.key == "echo") {
+      seen = &hasEcho, into = &echo;
+    } else {
+      return false;
+    }
+    if (*seen) return false;  // a repeated key, or both kinds
+    *seen = true;
+    *into = f.value;
+  }
+  if (!hasMethod || (isStatic && hasOn)) return false;
+  if (!isStatic) {
+    const Session::Instance* instance = nullptr;
+    if (!hasOn) {
+      instance = session.find("main");
+    } else if (on.type() == element_type::STRING) {
+      const std::string_view name(on);
+      if (!name.empty()) instance = session.find(std::string(name));
+    }
+    if (!instance) return false;
+    plan.objectId = instance->objectId;
+    plan.inst = instance->inst;
+  }
+  switch (method.type()) {
+    case element_type::STRING:
+      if (!session.knownMethod(plan.objectId, std::string_view(method), plan.id)) return false;
+      break;
+    case element_type::INT64: {
+      const int64_t n = int64_t(method);
+      if (n < 0 || n > kMaxMethodId) return false;
+      plan.id = static_cast<qlong>(n);
+      break;
+    }
+    case element_type::UINT64:
+    default:
+      return false;  // out of range, or not a method
+  }
+  plan.echo = options.echo;
+  if (hasEcho) {
+    if (echo.type() != element_type::STRING) return false;
+    const std::string_view mode(echo);
+    if (mode == "all")
+      plan.echo = Echo::All;
+    else if (mode == "changed")
+      plan.echo = Echo::Changed;
+    else if (mode == "none")
+      plan.echo = Echo::None;
+    else
+      return false;
+  }
+  if (hasParams) {
+    if (params.type() != element_type::ARRAY) return false;
+    const simdjson::dom::array values(params);
+    plan.params.resize(values.size());
+    size_t i = 0;
+    for (simdjson::dom::element v : values)
+      if (!simpleValue(plan.params[i++], v)) return false;
+  }
+  return true;
+}
+#endif
 
 json newInstance(Session& session, const json& req) {
   const json& kind = req.at("new");
@@ -440,11 +543,21 @@ bool respondText(Session& session, std::string& line, const RunOptions& options,
   bool refused = false;
   bool spilled = false;
   try {
-    json req = parseLine(line);
-    if (line.size() > (1u << 20)) std::string().swap(line);  // a long line's memory goes now
     JsonWriter w(out);
     w.spillTo(stream, size_t(1) << 20);
     try {
+#if ZQ_HAVE_SIMDJSON
+      // The common calls go straight from simdjson's reading to host values.
+      simdjson::dom::element doc;
+      CallPlan plan;
+      if (readShortLine(line, doc) && readSimpleCall(session, doc, options, plan)) {
+        carryOut(session, plan, w);
+        hostrt::clearRecordedCalls();
+        return false;
+      }
+#endif
+      json req = parseLine(line);
+      if (line.size() > (1u << 20)) std::string().swap(line);  // a long line's memory goes now
       handle(session, req, options, w);
     } catch (...) {
       spilled = w.spilled();

@@ -148,12 +148,20 @@ qlong Session::objectIdOf(objinst inst) const {
   return 0;
 }
 
-qlong Session::methodId(qlong objectId, const std::string& name) const {
+bool Session::knownMethod(qlong objectId, std::string_view name, qlong& id) const {
   const auto known = mMethodIds.find(std::make_pair(objectId, name));
-  if (known != mMethodIds.end()) return known->second;
-  const qlong id = mHost.methodId(objectId, name);
-  if (id != 0) mMethodIds.emplace(std::make_pair(objectId, name), id);
-  if (id == 0) {
+  if (known != mMethodIds.end()) {
+    id = known->second;
+    return true;
+  }
+  id = mHost.methodId(objectId, std::string(name));
+  if (id != 0) mMethodIds.emplace(std::make_pair(objectId, std::string(name)), id);
+  return id != 0;
+}
+
+qlong Session::methodId(qlong objectId, const std::string& name) const {
+  qlong id = 0;
+  if (!knownMethod(objectId, name, id)) {
     // Without its resource strings the component registers no names: say so with the error.
     const std::string why =
         registry().resourceProblems.empty()

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostruntime.h"
@@ -74,12 +75,22 @@ class Session {
   // The id of a method of objectId (0: static methods) given by registered name (ignoring
   // case) or by number; throws RequestError for an unknown name.
   qlong methodId(qlong objectId, const std::string& name) const;
+  // The same without the error: false for an unknown name.
+  bool knownMethod(qlong objectId, std::string_view name, qlong& id) const;
 
  private:
   hostrt::Host mHost;
   // Method ids by (object id, name as given): the lookup ignores case, which costs more
   // than the call of a small method.
-  mutable std::map<std::pair<qlong, std::string>, qlong> mMethodIds;
+  struct MethodKeyLess {
+    using is_transparent = void;
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      return a.first < b.first ||
+             (a.first == b.first && std::string_view(a.second) < std::string_view(b.second));
+    }
+  };
+  mutable std::map<std::pair<qlong, std::string>, qlong, MethodKeyLess> mMethodIds;
   std::map<std::string, Instance> mInstances;
   std::vector<std::string> mOrder;  // names in order of creation
 };
