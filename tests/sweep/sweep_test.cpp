@@ -955,6 +955,36 @@ TEST_F(Sweep, LifecycleMessagesUnderMemoryFailure) {
   }
 }
 
+// Destroying a scope calls "$cleanupRef" of each reference it holds. When memory fails while
+// one of those calls is made, that one call fails and the others are still made.
+TEST_F(Sweep, EveryReferenceIsCleanedUpWhenMemoryFails) {
+  const objinst scope = hostrt::newInstance("cleanup-scope");
+  const objinst refs[] = {hostrt::newInstance("cleanup-1"), hostrt::newInstance("cleanup-2"),
+                          hostrt::newInstance("cleanup-3")};
+  for (long n = 1;; ++n) {
+    host.construct(kObjScope, scope);
+    for (const objinst ref : refs) {
+      std::vector<EXTfldval> params{objref(ref)};
+      host.call(kObjScope, scope, 7001, params);
+    }
+    hostrt::clearRecordedCalls();
+    gEscaped = 0;
+    gFailAt = n;
+    gCount = 0;
+    gArmAll = true;
+    host.destruct(kObjScope, scope);
+    gArmAll = false;
+    const bool reached = gCount >= gFailAt;
+    gFailAt = 0;
+    size_t cleaned = 0;
+    for (const auto& call : hostrt::recordedCalls()) cleaned += call.method == "$cleanupRef";
+    hostrt::clearRecordedCalls();
+    EXPECT_EQ(gEscaped, 0) << "allocation " << n;
+    EXPECT_GE(cleaned, reached ? 2u : 3u) << "allocation " << n;
+    if (!reached || HasFailure()) break;
+  }
+}
+
 // A call with more parameters than 16 bits count: the count is held at 32767, so the method
 // sees every parameter it reads instead of a count cut to its low 16 bits.
 TEST_F(Sweep, ParameterCountBeyondSixteenBits) {
