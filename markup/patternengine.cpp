@@ -272,7 +272,9 @@ class SubsetParser {
     bool canBeEmpty = true;
     bool quantified = false;
     bool alternatives = false;
+    long length = 0;  // characters matched: the same every time, or -1 when it varies
   };
+  static long lengthSum(long a, long b) { return a < 0 || b < 0 || a + b > 1000000 ? -1 : a + b; }
 
   static bool isPunctEscape(char32_t c) {
     return c < 0x80 && std::char_traits<char>::find(".\\/-()[]{}*+?|^$,:;!\"#%&@~= ", 29,
@@ -288,15 +290,23 @@ class SubsetParser {
     if (++mDepth > 64) return false;
     info = Info();
     bool empty = false;
-    for (;;) {
+    for (bool first = true;; first = false) {
       Info branch;
       if (!sequence(branch)) return false;
       empty = empty || branch.canBeEmpty;
       info.quantified = info.quantified || branch.quantified;
+      if (first)
+        info.length = branch.length;
+      else if (branch.length != info.length)
+        info.length = -1;
       if (!more() || *mPos != U'|') break;
       ++mPos;
       info.alternatives = true;
     }
+    // PCRE2 10.42's JIT, searching for where a match can start, misses matches after a choice
+    // whose branches differ in length ((?:ab|a)b*?bb finds nothing in "abb"), so such
+    // patterns run without that search.
+    if (info.alternatives && info.length < 0) mPlainStart = true;
     // PCRE2 10.42's JIT misses matches after a choice with an empty branch ((?:a|)a*a finds
     // nothing in "kak"), so a choice may not have a branch that can match empty.
     if (empty && info.alternatives) return false;
@@ -314,7 +324,8 @@ class SubsetParser {
       if (more() && (*mPos == U'*' || *mPos == U'+' || *mPos == U'?' || *mPos == U'{')) {
         if (!quantifiable) return false;
         unsigned min = 0;
-        if (!quantifier(min)) return false;
+        long times = -1;
+        if (!quantifier(min, times)) return false;
         // A repeated group with a choice or a repeat inside backtracks exponentially, and
         // Boost gives up where PCRE2 may not; one that can match empty sets its group
         // differently.
@@ -326,7 +337,11 @@ class SubsetParser {
         if (mWideSetItem && min == 0) mPlainStart = true;
         item.quantified = true;
         if (min == 0) item.canBeEmpty = true;
+        item.length = times < 0 || item.length < 0 || item.length * times > 1000000
+                          ? -1
+                          : item.length * times;
       }
+      info.length = lengthSum(info.length, item.length);
       info.canBeEmpty = info.canBeEmpty && item.canBeEmpty;
       info.quantified = info.quantified || item.quantified;
       info.alternatives = info.alternatives || item.alternatives;
@@ -334,7 +349,8 @@ class SubsetParser {
     return true;
   }
 
-  bool quantifier(unsigned& min) {
+  // Reads a quantifier: its minimum, and in times the fixed count ({n}) or -1.
+  bool quantifier(unsigned& min, long& times) {
     const char32_t q = *mPos++;
     if (q == U'{') {
       unsigned max = 0;
@@ -351,7 +367,7 @@ class SubsetParser {
       }
       if (!more() || *mPos != U'}') return false;
       ++mPos;
-      (void)bounded;
+      if (bounded && max == min) times = min;
       // Boost skips some starts of a lazy counted repeat ({1,3}? before \b), so only
       // greedy counted repeats are taken.
       if (more() && *mPos == U'?') return false;
@@ -376,11 +392,13 @@ class SubsetParser {
     mWideSetItem = false;
     const char32_t c = *mPos++;
     item.canBeEmpty = false;
+    item.length = 1;
     switch (c) {
       case U'^':
       case U'$':
         mHazards |= kHazardLine;
         item.canBeEmpty = true;
+        item.length = 0;
         quantifiable = false;
         return true;
       case U'.':
@@ -408,6 +426,7 @@ class SubsetParser {
           case U'b':
             mHazards |= kHazardWord;
             item.canBeEmpty = true;
+            item.length = 0;
             quantifiable = false;
             return true;
           default:

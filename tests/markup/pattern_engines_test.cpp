@@ -141,19 +141,34 @@ TEST(PatternEngines, EdgeCasesMatchAlike) {
   }
 }
 
-// A set that may be absent and holds a class or k or s sends its pattern to PCRE2 without the
-// search for where a match can start (that search misses the match of aaaa[sx]? in "aaaa");
-// other sets, and such sets that must be present or sit in a group, keep it.
+// A set that may be absent and holds a class or k or s, and a choice whose branches differ in
+// length, send their pattern to PCRE2 without the search for where a match can start (that
+// search misses the match of aaaa[sx]? in "aaaa"); other sets and choices keep it.
 TEST(PatternEngines, PlainStart) {
   const struct {
     const char32_t* pattern;
     bool plainStart;
   } cases[] = {
-      {U"aaaa[sx]?", true},      {U"aa(aa([r-t]?))", true}, {U"a[\\d.]*", true},
-      {U"a[i-k]*?", true},       {U"a[K-S]{0,2}", true},    {U"a(?:[sx]?)", true},
-      {U"[\\w]??", true},        {U"aaaa[ax]?", false},     {U"aaaa[sx]+", false},
-      {U"aaaa[sx]{1,3}", false}, {U"aaaa(?:[sx])?", false}, {U"[0-9.]*", false},
-      {U"aaaa\\w?", false},      {U"aaaas?", false},
+      {U"aaaa[sx]?", true},
+      {U"aa(aa([r-t]?))", true},
+      {U"a[\\d.]*", true},
+      {U"a[i-k]*?", true},
+      {U"a[K-S]{0,2}", true},
+      {U"a(?:[sx]?)", true},
+      {U"[\\w]??", true},
+      {U"aaaa[ax]?", false},
+      {U"aaaa[sx]+", false},
+      {U"aaaa[sx]{1,3}", false},
+      {U"aaaa(?:[sx])?", false},
+      {U"[0-9.]*", false},
+      {U"aaaa\\w?", false},
+      {U"aaaas?", false},
+      // A choice whose branches differ in length ((?:ab|a)b*?bb finds nothing in "abb").
+      {U"(?:ab|a)b*?bb", true},
+      {U"x(aa|a{3})", true},
+      {U"(?:ab*|ba)", true},
+      {U"\\b(fox|dog)\\b", false},
+      {U"(?:ab|c{2})x*", false},
   };
   for (const auto& c : cases) {
     unsigned hazards = 0;
@@ -179,6 +194,11 @@ TEST(PatternEngines, ChosenEngineGivesBoostsMatches) {
       {U"aaaa[\\w]??", U"baaaa"},
       {U"kkkk[\\d.]*", U"kkkk"},
       {U"aaaa[j-l]{0,2}$", U"aaaa"},
+      {U"((aaaa|aaa)aaa*?aaa*?\\d*)(a|xxxxxx\\**?<[-aa]*?)aaa*?aaa*?",
+       U"bi\vaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+      {U"(?:ab|a)b*?bb", U"abb"},
+      {U"(?:aa|a)a*?aa", U"aaa"},
+      {U"(?:ab|a)[b]*bb", U"abb"},
   };
   for (const auto& c : cases) {
     const std::u32string pattern(c.pattern), text(c.text);

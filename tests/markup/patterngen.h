@@ -206,7 +206,21 @@ inline std::u32string generatePattern(Choice& choice) {
   if (choice.below(8) == 0) {
     const bool group = choice.below(2);
     if (group) out += U'(';
-    detail::runThenOptional(choice, out);
+    if (choice.below(2)) {
+      detail::runThenOptional(choice, out);
+    } else {
+      // A choice of runs of different lengths, a repeat, and a run again: (?:aaaa|a)a*?aa.
+      const char32_t letter = U"aksx"[choice.below(4)];
+      out += U"(?:";
+      out.append(1 + choice.below(4), letter);
+      out += U'|';
+      out.append(1 + choice.below(4), choice.below(4) ? letter : U'b');
+      out += U')';
+      out += choice.below(3) ? std::u32string(1, letter) : U".";
+      out += U"*+?"[choice.below(3)];
+      if (choice.below(2)) out += U'?';
+      out.append(1 + choice.below(4), letter);
+    }
     if (group) out += U')';
     if (choice.below(2)) out += choice.below(2) ? U"$" : U"\\b";
     return out;
