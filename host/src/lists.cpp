@@ -122,7 +122,10 @@ qlong EXTqlist::insertRow(qlong row) {
     r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
   size_t at = mData->rows.size();
   if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
-  mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
+  if (at == mData->rows.size())
+    mData->rows.push_back(std::move(r));
+  else
+    mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
   if (mData->current >= static_cast<qlong>(at) + 1) ++mData->current;
   return static_cast<qlong>(at) + 1;
 }
