@@ -252,6 +252,10 @@ void tObjZQBase::returnLong(tThreadData* td, qlong value) noexcept {
   }
 }
 
+void tObjZQBase::returnValue(tThreadData* td, EXTfldval& value) {
+  if (td->eci) ECOaddParamOwned(td->eci, &value);
+}
+
 qshort tObjZQBase::paramCount(tThreadData* td) {
   const qlong count = td->eci ? ECOgetParamCount(td->eci) : 0;
   return static_cast<qshort>(count > 32767 ? 32767 : count);

@@ -103,6 +103,10 @@ class tObjZQBase {
   // Sets the method's return value to an integer (nothing without a call record). Never
   // throws: the value handed over is prepared once per thread, so no memory is needed here.
   static void returnLong(tThreadData* td, qlong value) noexcept;
+  // Sets the method's return value to a value the method built (a result list, say): one that
+  // owns its storage is handed over without a copy and left empty, which cannot fail; one that
+  // refers to other storage is copied.
+  static void returnValue(tThreadData* td, EXTfldval& value);
 
   // The number of parameters the host passed, as the methods count them (16 bits). A count
   // beyond 32767 is held at 32767 rather than cut to its low 16 bits, so that a call with

@@ -55,7 +55,7 @@ bool pcreLineEnd(char32_t c) { return c == 0x0A; }
 const uint32_t kJitOptions = PCRE2_UTF | PCRE2_UCP | PCRE2_CASELESS | PCRE2_MULTILINE |
                              PCRE2_ALT_CIRCUMFLEX | PCRE2_DOTALL | PCRE2_NO_UTF_CHECK;
 
-pcre2_code* compileJit(const char32_t* chars, size_t count) {
+pcre2_code* compileJit(const char32_t* chars, size_t count, bool plainStart = false) {
   pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
   if (!context) return nullptr;
   pcre2_set_newline(context, PCRE2_NEWLINE_LF);
@@ -63,7 +63,8 @@ pcre2_code* compileJit(const char32_t* chars, size_t count) {
   PCRE2_SIZE offset = 0;
   static const char32_t kEmpty[1] = {0};
   pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(count ? chars : kEmpty), count,
-                                   kJitOptions, &error, &offset, context);
+                                   kJitOptions | (plainStart ? PCRE2_NO_START_OPTIMIZE : 0u),
+                                   &error, &offset, context);
   pcre2_compile_context_free(context);
   if (code && pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) != 0) {
     pcre2_code_free(code);
@@ -258,10 +259,11 @@ class SubsetParser {
  public:
   SubsetParser(const char32_t* chars, size_t count) : mPos(chars), mEnd(chars + count) {}
 
-  bool parse(unsigned* hazards) {
+  bool parse(unsigned* hazards, bool* plainStart) {
     Info info;
     if (!alternation(info) || mPos != mEnd) return false;
     *hazards = mHazards | kHazardInvalid;
+    if (plainStart) *plainStart = mPlainStart;
     return true;
   }
 
@@ -270,7 +272,9 @@ class SubsetParser {
     bool canBeEmpty = true;
     bool quantified = false;
     bool alternatives = false;
+    long length = 0;  // characters matched: the same every time, or -1 when it varies
   };
+  static long lengthSum(long a, long b) { return a < 0 || b < 0 || a + b > 1000000 ? -1 : a + b; }
 
   static bool isPunctEscape(char32_t c) {
     return c < 0x80 && std::char_traits<char>::find(".\\/-()[]{}*+?|^$,:;!\"#%&@~= ", 29,
@@ -286,15 +290,23 @@ class SubsetParser {
     if (++mDepth > 64) return false;
     info = Info();
     bool empty = false;
-    for (;;) {
+    for (bool first = true;; first = false) {
       Info branch;
       if (!sequence(branch)) return false;
       empty = empty || branch.canBeEmpty;
       info.quantified = info.quantified || branch.quantified;
+      if (first)
+        info.length = branch.length;
+      else if (branch.length != info.length)
+        info.length = -1;
       if (!more() || *mPos != U'|') break;
       ++mPos;
       info.alternatives = true;
     }
+    // PCRE2 10.42's JIT, searching for where a match can start, misses matches after a choice
+    // whose branches differ in length ((?:ab|a)b*?bb finds nothing in "abb"), so such
+    // patterns run without that search.
+    if (info.alternatives && info.length < 0) mPlainStart = true;
     // PCRE2 10.42's JIT misses matches after a choice with an empty branch ((?:a|)a*a finds
     // nothing in "kak"), so a choice may not have a branch that can match empty.
     if (empty && info.alternatives) return false;
@@ -312,14 +324,24 @@ class SubsetParser {
       if (more() && (*mPos == U'*' || *mPos == U'+' || *mPos == U'?' || *mPos == U'{')) {
         if (!quantifiable) return false;
         unsigned min = 0;
-        if (!quantifier(min)) return false;
+        long times = -1;
+        if (!quantifier(min, times)) return false;
         // A repeated group with a choice or a repeat inside backtracks exponentially, and
         // Boost gives up where PCRE2 may not; one that can match empty sets its group
         // differently.
         if (mGroupItem && (item.quantified || item.canBeEmpty || item.alternatives)) return false;
+        // PCRE2 10.42's JIT, searching for where a match can start, misses a match that ends
+        // the text with a set that may be absent after four literal characters (aaaa[sx]? and
+        // aa(aa([r-t]?)) find nothing in "aaaa"), when the set holds a class or a letter whose
+        // case partner lies beyond Latin-1 (k, s). Such patterns are run without that search.
+        if (mWideSetItem && min == 0) mPlainStart = true;
         item.quantified = true;
         if (min == 0) item.canBeEmpty = true;
+        item.length = times < 0 || item.length < 0 || item.length * times > 1000000
+                          ? -1
+                          : item.length * times;
       }
+      info.length = lengthSum(info.length, item.length);
       info.canBeEmpty = info.canBeEmpty && item.canBeEmpty;
       info.quantified = info.quantified || item.quantified;
       info.alternatives = info.alternatives || item.alternatives;
@@ -327,7 +349,8 @@ class SubsetParser {
     return true;
   }
 
-  bool quantifier(unsigned& min) {
+  // Reads a quantifier: its minimum, and in times the fixed count ({n}) or -1.
+  bool quantifier(unsigned& min, long& times) {
     const char32_t q = *mPos++;
     if (q == U'{') {
       unsigned max = 0;
@@ -344,7 +367,7 @@ class SubsetParser {
       }
       if (!more() || *mPos != U'}') return false;
       ++mPos;
-      (void)bounded;
+      if (bounded && max == min) times = min;
       // Boost skips some starts of a lazy counted repeat ({1,3}? before \b), so only
       // greedy counted repeats are taken.
       if (more() && *mPos == U'?') return false;
@@ -366,13 +389,16 @@ class SubsetParser {
 
   bool atom(Info& item, bool& quantifiable) {
     mGroupItem = false;
+    mWideSetItem = false;
     const char32_t c = *mPos++;
     item.canBeEmpty = false;
+    item.length = 1;
     switch (c) {
       case U'^':
       case U'$':
         mHazards |= kHazardLine;
         item.canBeEmpty = true;
+        item.length = 0;
         quantifiable = false;
         return true;
       case U'.':
@@ -390,6 +416,7 @@ class SubsetParser {
         ++mPos;
         item = body;
         mGroupItem = true;
+        mWideSetItem = false;  // what the group's last atom left; (?:[sx])? is read right
         return true;
       }
       case U'\\': {
@@ -399,6 +426,7 @@ class SubsetParser {
           case U'b':
             mHazards |= kHazardWord;
             item.canBeEmpty = true;
+            item.length = 0;
             quantifiable = false;
             return true;
           default:
@@ -445,6 +473,14 @@ class SubsetParser {
     return 0;
   }
 
+  // Whether the characters from..to take in k or s, whose case partners (the Kelvin sign,
+  // the long s) make PCRE2 read the set as one beyond Latin-1.
+  static bool holdsWideFoldingLetter(char32_t from, char32_t to) {
+    for (char32_t c : {U'k', U'K', U's', U'S'})
+      if (from <= c && c <= to) return true;
+    return false;
+  }
+
   bool set() {
     mHazards |= kHazardFold;
     // PCRE2 10.42's JIT misses a match ending the text after a repeated negated set
@@ -466,6 +502,7 @@ class SubsetParser {
         const bool isClass =
             e == U'd' || e == U'w' || e == U's' || e == U'D' || e == U'W' || e == U'S';
         if (isClass && (negated || e == U'D' || e == U'W' || e == U'S')) return false;
+        if (isClass) mWideSetItem = true;
         if (!classOrLiteralEscape(e)) return false;
       } else if (c == U'[') {
         return false;
@@ -475,11 +512,13 @@ class SubsetParser {
         if (!isPlainLiteral(c) && c != U'^' && c != U'$' && c != U'.' && c != U'|' && c != U'?' &&
             c != U'*' && c != U'+' && c != U'(' && c != U')' && c != U'{' && c != U'}')
           return false;
+        char32_t to = c;
         if (mEnd - mPos >= 2 && *mPos == U'-' && mPos[1] != U']') {
-          const char32_t to = mPos[1];
+          to = mPos[1];
           if (rangeKind(c) == 0 || rangeKind(c) != rangeKind(to) || to < c) return false;
           mPos += 2;
         }
+        if (holdsWideFoldingLetter(c, to)) mWideSetItem = true;
       }
       first = false;
     }
@@ -492,7 +531,9 @@ class SubsetParser {
   const char32_t* mEnd;
   unsigned mHazards = 0;
   int mDepth = 0;
-  bool mGroupItem = false;  // the last atom was a group
+  bool mGroupItem = false;    // the last atom was a group
+  bool mWideSetItem = false;  // the last atom was a set that PCRE2 reads beyond Latin-1
+  bool mPlainStart = false;   // PCRE2 must try every start (PCRE2_NO_START_OPTIMIZE)
 };
 
 // Recently compiled patterns of this thread, the most recent first.
@@ -566,8 +607,9 @@ std::shared_ptr<const CompiledPattern> compilePattern(const char32_t* chars, siz
   std::shared_ptr<CompiledPattern> pattern = std::make_shared<CompiledPattern>();
   compileBoost(pattern->mBoost, chars, count);
   unsigned hazards = 0;
-  if (inJitSubset(chars, count, &hazards)) {
-    pattern->mJit = compileJit(chars, count);
+  bool plainStart = false;
+  if (inJitSubset(chars, count, &hazards, &plainStart)) {
+    pattern->mJit = compileJit(chars, count, plainStart);
     pattern->mHazards = hazards;
   }
   if (cached) cache.add(key, pattern);
@@ -600,6 +642,6 @@ unsigned textHazards(const char32_t* text, size_t count) {
   return kinds;
 }
 
-bool inJitSubset(const char32_t* chars, size_t count, unsigned* hazards) {
-  return SubsetParser(chars, count).parse(hazards);
+bool inJitSubset(const char32_t* chars, size_t count, unsigned* hazards, bool* plainStart) {
+  return SubsetParser(chars, count).parse(hazards, plainStart);
 }

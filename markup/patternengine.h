@@ -72,8 +72,10 @@ std::shared_ptr<const CompiledPattern> compilePattern(const char32_t* chars, siz
 unsigned textHazards(const char32_t* text, size_t count);
 
 // Whether an expression lies in the subset run by PCRE2, and which hazard kinds it is exposed
-// to (set in *hazards when it does).
-bool inJitSubset(const char32_t* chars, size_t count, unsigned* hazards);
+// to (set in *hazards when it does); *plainStart tells that PCRE2 must run it without its
+// search for where a match can start, which misreads some of the subset's constructs.
+bool inJitSubset(const char32_t* chars, size_t count, unsigned* hazards,
+                 bool* plainStart = nullptr);
 
 // Number of compiled patterns kept between calls, and the longest expression kept.
 const size_t kPatternCacheSize = 64;

@@ -153,7 +153,7 @@ qlong tObjZQMain::methodFindPatterns(tThreadData* td, qshort paramCount) {
     // would only compare every line.
     EXTfldval value;
     value.setList(&result, qtrue);
-    ECOaddParam(td->eci, &value);
+    returnValue(td, value);
   } catch (const std::bad_alloc&) {
     return returnError(td, kErrMemory, "Not enough memory for the patterns");
   }

@@ -98,6 +98,9 @@ HOST_API EXTParamInfo* ECOfindParamNum(EXTCompInfo* eci, qlong n);
 HOST_API qlong ECOgetId(EXTCompInfo* eci);
 // Sets the method's return value (a copy of val).
 HOST_API void ECOaddParam(EXTCompInfo* eci, const EXTfldval* val);
+// Sets the method's return value by taking val's content over (EXTfldval::take): no copy for a
+// value that owns its storage, which is left the empty character value.
+HOST_API void ECOaddParamOwned(EXTCompInfo* eci, EXTfldval* val);
 HOST_API void ECOsetParameterChanged(EXTCompInfo* eci, qlong n);
 
 // Instance store: the component's object stored for a host instance.

@@ -26,6 +26,11 @@ class HOST_API EXTfldval {
   EXTfldval(const EXTfldval& other);
   // Writes other's content into this value's storage (through a reference, into the target).
   EXTfldval& operator=(const EXTfldval& other);
+  // The same, taking the content over when other owns its storage: other's lists and
+  // characters move without being copied, and other is left the empty character value. A
+  // referring other is copied (it may throw std::bad_alloc then, and nothing changes).
+  // other must not be a cell of a list in this value, nor hold the storage this value refers to.
+  void take(EXTfldval& other);
   ~EXTfldval();
 
   // Makes this value refer to ref (dropping owned storage, if any).

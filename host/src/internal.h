@@ -49,9 +49,25 @@ struct FldData {
   // A copy of other's content except a list, which is left to the caller (list stays null).
   void assignExceptList(const FldData& other);
   void swap(FldData& other);
-  void clearPayload();
-  // Resets to the empty (or null) value of a type.
-  void reset(ffttype t, qshort sub, bool isNull);
+  // Frees the characters or bytes, the list and the calculation (a value without any of them,
+  // such as a number, is left as it is without a call).
+  void clearPayload() {
+    if (h || list || calc) freePayload();
+  }
+  // Resets to the empty (or null) value of a type. Inline: lines are filled cell by cell.
+  void reset(ffttype t, qshort sub, bool isNull) {
+    clearPayload();
+    type = t;
+    subtype = sub;
+    null = isNull;
+    v.i64 = 0;
+    if (t == fftBoolean) v.i = isNull ? 0 : qboolFalse;
+    if (t == fftList || t == fftRow) newList(t == fftRow);
+  }
+
+ private:
+  void freePayload();
+  void newList(bool isRow);
 };
 
 struct ColDef {

@@ -35,15 +35,20 @@ void copyLevel(ListData& dst, const ListData& src, std::vector<PendingCopy>& pen
   }
 }
 
-// Takes the lists out of l's cells into pending, leaving the cells without them.
-void detachLists(ListData& l, std::vector<ListData*>& pending) {
+// Frees l's lines in one pass: the lists in a line's cells go to pending first, so that freeing
+// the cells never frees a list inside them.
+void freeRows(ListData& l, std::vector<ListData*>& pending) {
   const size_t n = l.cols.size();
-  for (RowData& r : l.rows)
+  for (RowData& r : l.rows) {
+    if (!r.cells) continue;
     for (size_t c = 0; c < n; ++c)
       if (r.cells[c].list) {
         pending.push_back(r.cells[c].list);
         r.cells[c].list = nullptr;
       }
+    r.cells.reset();
+  }
+  l.rows.clear();
 }
 
 }  // namespace
@@ -61,12 +66,12 @@ ListData::ListData(const ListData& other) {
 
 ListData::~ListData() {
   std::vector<ListData*> pending;
-  detachLists(*this, pending);
+  freeRows(*this, pending);
   while (!pending.empty()) {
     ListData* next = pending.back();
     pending.pop_back();
-    detachLists(*next, pending);
-    delete next;  // holds no lists any more
+    freeRows(*next, pending);
+    delete next;  // holds no lines any more
   }
 }
 
@@ -117,7 +122,10 @@ qlong EXTqlist::insertRow(qlong row) {
     r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
   size_t at = mData->rows.size();
   if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
-  mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
+  if (at == mData->rows.size())
+    mData->rows.push_back(std::move(r));
+  else
+    mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
   if (mData->current >= static_cast<qlong>(at) + 1) ++mData->current;
   return static_cast<qlong>(at) + 1;
 }

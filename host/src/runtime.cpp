@@ -114,6 +114,12 @@ void ECOaddParam(EXTCompInfo* eci, const EXTfldval* val) {
   eci->mCall->hasResult = true;
 }
 
+void ECOaddParamOwned(EXTCompInfo* eci, EXTfldval* val) {
+  if (!eci || !eci->mCall || !val) return;
+  eci->mCall->result.take(*val);
+  eci->mCall->hasResult = true;
+}
+
 void ECOsetParameterChanged(EXTCompInfo* eci, qlong n) {
   if (!eci || !eci->mCall || n < 1) return;
   std::vector<char>& changed = eci->mCall->changed;

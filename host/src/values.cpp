@@ -35,7 +35,7 @@ qHandleInfo* charHandle(const qchar* chars, qlong len) {
 
 }  // namespace
 
-void FldData::clearPayload() {
+void FldData::freePayload() {
   handleFree(h);
   h = nullptr;
   delete list;
@@ -69,17 +69,9 @@ void FldData::swap(FldData& other) {
   std::swap(calc, other.calc);
 }
 
-void FldData::reset(ffttype t, qshort sub, bool isNull) {
-  clearPayload();
-  type = t;
-  subtype = sub;
-  null = isNull;
-  v.i64 = 0;
-  if (t == fftBoolean) v.i = isNull ? 0 : qboolFalse;
-  if (isListType(t)) {
-    list = new ListData();
-    list->isRow = t == fftRow;
-  }
+void FldData::newList(bool isRow) {
+  list = new ListData();
+  list->isRow = isRow;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -221,6 +213,17 @@ EXTfldval& EXTfldval::operator=(const EXTfldval& other) {
   return *this;
 }
 EXTfldval::~EXTfldval() { delete mOwned; }
+
+void EXTfldval::take(EXTfldval& other) {
+  if (mData == other.mData) return;
+  if (other.isReference()) {
+    *this = other;
+    return;
+  }
+  FldData old;
+  old.swap(*mData);
+  mData->swap(*other.mData);  // other now holds the empty character value
+}
 
 void EXTfldval::setRef(qfldval ref) {
   if (mOwned != ref) delete mOwned;

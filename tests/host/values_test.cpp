@@ -87,6 +87,61 @@ TEST(HostValues, ReferencesWriteTheirTarget) {
   EXPECT_EQ(text(owner), "hi");
 }
 
+// take hands an owning value's content over without a copy (the same list storage arrives) and
+// leaves it empty; through a reference it writes the target; a referring source is copied.
+TEST(HostValues, TakeMovesOwnedContentAndCopiesReferences) {
+  EXTqlist built;
+  str255 name;
+  name.set(U"a", 1);
+  built.addCol(fftCharacter, 0, 100, &name);
+  built.insertRow();
+  EXTfldval cell;
+  built.getColValRef(1, 1, cell, qtrue);
+  cell.setChar(U"row", 3);
+  EXTfldval source;
+  source.setList(&built, qtrue);
+  EXTqlist view;
+  ASSERT_TRUE(source.getList(&view, qfalse));
+  ListData* const storage = view.data();
+
+  EXTfldval target = chr("old");
+  EXTfldval ref(target.data());
+  ref.take(source);  // into the referred storage
+  EXTqlist got;
+  ASSERT_TRUE(target.getList(&got, qfalse));
+  EXPECT_EQ(got.data(), storage);
+  EXPECT_EQ(got.rowCnt(), 1);
+  EXPECT_EQ(source.getType(), fftCharacter);
+  EXPECT_TRUE(source.isEmpty());
+  target.take(target);  // itself: nothing happens
+  ASSERT_TRUE(target.getList(&got, qfalse));
+  EXPECT_EQ(got.data(), storage);
+
+  // A referring source keeps its content: the target gets a copy.
+  EXTfldval owner = chr("kept");
+  EXTfldval referring(owner.data());
+  EXTfldval other;
+  other.take(referring);
+  EXPECT_EQ(text(other), "kept");
+  EXPECT_EQ(text(owner), "kept");
+  EXPECT_NE(other.getHandle(), owner.getHandle());
+
+  // As a method's return value.
+  HostCall call;
+  EXTCompInfo eci;
+  eci.mCall = &call;
+  EXTfldval result;
+  result.setList(&got, qfalse);
+  ASSERT_TRUE(result.getList(&view, qfalse));
+  ListData* const returned = view.data();
+  ECOaddParamOwned(&eci, &result);
+  EXPECT_TRUE(call.hasResult);
+  ASSERT_TRUE(call.result.getList(&view, qfalse));
+  EXPECT_EQ(view.data(), returned);
+  EXPECT_EQ(view.rowCnt(), 1);
+  EXPECT_TRUE(result.isEmpty());
+}
+
 TEST(HostValues, BooleansReadTwoForTrue) {
   EXPECT_EQ(boolean(true).getBool(), 2);
   EXPECT_EQ(boolean(false).getBool(), 1);

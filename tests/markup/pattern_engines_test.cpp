@@ -65,7 +65,7 @@ TEST(PatternEngines, GeneratedPatternsMatchAlike) {
   const char* seed = getenv("PATTERN_DIFF_SEED");
   const char* patterns = getenv("PATTERN_DIFF_PATTERNS");
   patterngen::Choice choice(seed ? strtoull(seed, nullptr, 10) : 20261208);
-  const int count = patterns ? atoi(patterns) : 400;
+  const int count = patterns ? atoi(patterns) : 3000;
   const char* length = getenv("PATTERN_DIFF_TEXT");
   const unsigned textLength = length ? static_cast<unsigned>(atoi(length)) : 24;
   unsigned compared = 0, total = 0;
@@ -138,6 +138,80 @@ TEST(PatternEngines, EdgeCasesMatchAlike) {
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(sameMatches(c.pattern, c.text)) << show(c.pattern);
+  }
+}
+
+// A set that may be absent and holds a class or k or s, and a choice whose branches differ in
+// length, send their pattern to PCRE2 without the search for where a match can start (that
+// search misses the match of aaaa[sx]? in "aaaa"); other sets and choices keep it.
+TEST(PatternEngines, PlainStart) {
+  const struct {
+    const char32_t* pattern;
+    bool plainStart;
+  } cases[] = {
+      {U"aaaa[sx]?", true},
+      {U"aa(aa([r-t]?))", true},
+      {U"a[\\d.]*", true},
+      {U"a[i-k]*?", true},
+      {U"a[K-S]{0,2}", true},
+      {U"a(?:[sx]?)", true},
+      {U"[\\w]??", true},
+      {U"aaaa[ax]?", false},
+      {U"aaaa[sx]+", false},
+      {U"aaaa[sx]{1,3}", false},
+      {U"aaaa(?:[sx])?", false},
+      {U"[0-9.]*", false},
+      {U"aaaa\\w?", false},
+      {U"aaaas?", false},
+      // A choice whose branches differ in length ((?:ab|a)b*?bb finds nothing in "abb").
+      {U"(?:ab|a)b*?bb", true},
+      {U"x(aa|a{3})", true},
+      {U"(?:ab*|ba)", true},
+      {U"\\b(fox|dog)\\b", false},
+      {U"(?:ab|c{2})x*", false},
+  };
+  for (const auto& c : cases) {
+    unsigned hazards = 0;
+    bool plainStart = !c.plainStart;
+    ASSERT_TRUE(inJitSubset(c.pattern, std::char_traits<char32_t>::length(c.pattern), &hazards,
+                            &plainStart))
+        << show(c.pattern);
+    EXPECT_EQ(plainStart, c.plainStart) << show(c.pattern);
+  }
+}
+
+// Pattern and text pairs on which the engines once differed: the engine chosen for them must
+// give Boost's matches.
+TEST(PatternEngines, ChosenEngineGivesBoostsMatches) {
+  const struct {
+    const char32_t* pattern;
+    const char32_t* text;
+  } cases[] = {
+      // Found by fuzz_patterns_diff; PCRE2's JIT found no match at all.
+      {U"((a{2})z??aa{2})a{2}(a{2}((\\S$)\\b[r-tr-ta]*?a*?))a*?", U"aaaaaaaaaaaa"},
+      {U"a{2}(a{2}([r-t]?))", U"aaaa"},
+      {U"aaaa[sx]?", U"aaaa"},
+      {U"aaaa[\\w]??", U"baaaa"},
+      {U"kkkk[\\d.]*", U"kkkk"},
+      {U"aaaa[j-l]{0,2}$", U"aaaa"},
+      {U"((aaaa|aaa)aaa*?aaa*?\\d*)(a|xxxxxx\\**?<[-aa]*?)aaa*?aaa*?",
+       U"bi\vaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+      {U"(?:ab|a)b*?bb", U"abb"},
+      {U"(?:aa|a)a*?aa", U"aaa"},
+      {U"(?:ab|a)[b]*bb", U"abb"},
+  };
+  for (const auto& c : cases) {
+    const std::u32string pattern(c.pattern), text(c.text);
+    std::shared_ptr<const CompiledPattern> compiled =
+        compilePattern(pattern.data(), pattern.size());
+    std::vector<PatternMatch> boost, chosen;
+    const wchar_t* first = reinterpret_cast<const wchar_t*>(text.data());
+    compiled->boostMatches(first, first + text.size(), boost);
+    compiled->matches(text.data(), text.data() + text.size(), textHazards(text.data(), text.size()),
+                      chosen);
+    EXPECT_TRUE(compiled->hasJit()) << show(pattern);
+    EXPECT_FALSE(boost.empty()) << show(pattern);
+    EXPECT_EQ(show(chosen), show(boost)) << show(pattern) << " in " << show(text);
   }
 }
 

@@ -49,6 +49,13 @@ inline std::u32string generateText(Choice& choice, unsigned maxLength) {
   const std::u32string& alphabet = textAlphabet();
   std::u32string text;
   const unsigned length = choice.below(maxLength + 1);
+  // Runs of one letter, perhaps with a last character after them: repeated literals and
+  // optional items then match up to the very end of the text.
+  if (choice.below(5) == 0) {
+    text.assign(length, U"aAkKsSx"[choice.below(7)]);
+    if (choice.below(2)) text += static_cast<char32_t>(U"abs\n .\u017F"[choice.below(7)]);
+    return text;
+  }
   for (unsigned i = 0; i < length; ++i) {
     // Mostly plain ASCII, so that plenty of texts take the fast engine.
     if (choice.below(4) == 0)
@@ -67,24 +74,26 @@ inline void literal(Choice& choice, std::u32string& out) {
       U"I",   U"z",   U"0",   U"9",   U" ",   U"-",    U"@",   U",",   U"_",
       U"\\.", U"\\-", U"\\t", U"\\n", U"\\r", U"\\\\", U"\\(", U"\\*", U"\\$",
       U"\\^", U"\\/", U"\\ ", U"#",   U"%",   U"=",    U"!",   U"'",   U"<"};
+  // Sometimes a run of one letter (aaaa), which PCRE2 searches for as a fixed prefix, over the
+  // letters of the texts' runs.
+  if (choice.below(5) == 0) {
+    out.append(3 + choice.below(4), U"aksx"[choice.below(4)]);
+    return;
+  }
   out += kPieces[choice.below(sizeof kPieces / sizeof kPieces[0])];
 }
 
 inline void set(Choice& choice, std::u32string& out) {
-  static const char32_t* const kItems[] = {U"a",   U"k",   U"s",   U"i",   U"Z",   U"0",
-                                           U"a-z", U"A-Z", U"0-9", U"i-k", U"K-S", U"r-t",
-                                           U"\\d", U"\\w", U"\\s", U"\\d", U"\\.", U"\\]",
-                                           U".",   U"_",   U"@",   U" ",   U"\\n", U"^"};
+  static const char32_t* const kItems[] = {
+      U"a",   U"k",   U"s",   U"i",   U"Z",   U"0",   U"a-z", U"A-Z", U"0-9", U"i-k",
+      U"K-S", U"r-t", U"\\d", U"\\w", U"\\s", U"\\d", U"\\.", U"\\]", U".",   U"_",
+      U"@",   U" ",   U"\\n", U"^",   U"a-c", U"x-z", U"x",   U"A-J", U"l-r", U"t-z"};
   out += U'[';
-  const bool negated = false;  // negated sets are not in the subset
-  if (negated) out += U'^';
   if (choice.below(6) == 0) out += U'-';
   const unsigned n = 1 + choice.below(3);
   for (unsigned i = 0; i < n; ++i) {
     const char32_t* item = kItems[choice.below(sizeof kItems / sizeof kItems[0])];
     if (i == 0 && (item[0] == U'^' || item[0] == U'.')) item = U"x";
-    if (negated && item[0] == U'\\' && item[1] != U'.' && item[1] != U']' && item[1] != U'n')
-      item = U"k";  // classes only in sets that are not negated
     out += item;
   }
   out += U']';
@@ -99,6 +108,31 @@ inline void quantifier(Choice& choice, std::u32string& out) {
 }
 
 void alternation(Choice& choice, std::u32string& out, int depth, bool quantifiedGroup);
+
+// A run of one letter and an item that may be absent: PCRE2 searches for the run as a fixed
+// prefix and must still find the match that ends the text without the item.
+inline void runThenOptional(Choice& choice, std::u32string& out) {
+  out.append(4 + choice.below(3), U"aksx"[choice.below(4)]);
+  switch (choice.below(4)) {
+    case 0:
+      set(choice, out);
+      break;
+    case 1: {
+      static const char32_t* const kOptional[] = {U"\\d", U"\\w", U"\\s", U"\\S", U"."};
+      out += kOptional[choice.below(5)];
+      break;
+    }
+    case 2:
+      out += choice.below(2) ? U"(" : U"(?:";
+      literal(choice, out);
+      out += U')';
+      break;
+    default:
+      literal(choice, out);
+  }
+  out += U"?*"[choice.below(2)];
+  if (choice.below(2)) out += U'?';
+}
 
 // An item; when quantifiedGroup, the item sits in a group that is quantified, so it neither
 // carries a quantifier nor may match empty.
@@ -124,6 +158,12 @@ inline void item(Choice& choice, std::u32string& out, int depth, bool quantified
       set(choice, out);
       break;
     case 5:
+      if (!quantifiedGroup) {
+        runThenOptional(choice, out);
+        return;
+      }
+      literal(choice, out);
+      break;
     case 6:
       literal(choice, out);
       break;
@@ -161,6 +201,30 @@ inline void alternation(Choice& choice, std::u32string& out, int depth, bool qua
 inline std::u32string generatePattern(Choice& choice) {
   std::u32string out;
   if (choice.below(40) == 0) return out;  // the empty pattern
+  // Now and then the whole pattern is a run and an optional item, perhaps in a group and
+  // followed by an anchor, so that the texts' runs reach their end with it.
+  if (choice.below(8) == 0) {
+    const bool group = choice.below(2);
+    if (group) out += U'(';
+    if (choice.below(2)) {
+      detail::runThenOptional(choice, out);
+    } else {
+      // A choice of runs of different lengths, a repeat, and a run again: (?:aaaa|a)a*?aa.
+      const char32_t letter = U"aksx"[choice.below(4)];
+      out += U"(?:";
+      out.append(1 + choice.below(4), letter);
+      out += U'|';
+      out.append(1 + choice.below(4), choice.below(4) ? letter : U'b');
+      out += U')';
+      out += choice.below(3) ? std::u32string(1, letter) : U".";
+      out += U"*+?"[choice.below(3)];
+      if (choice.below(2)) out += U'?';
+      out.append(1 + choice.below(4), letter);
+    }
+    if (group) out += U')';
+    if (choice.below(2)) out += choice.below(2) ? U"$" : U"\\b";
+    return out;
+  }
   detail::alternation(choice, out, 0, false);
   return out;
 }
