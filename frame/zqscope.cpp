@@ -2,6 +2,8 @@
 // calls "$cleanupRef" on each, in the order they were added.
 #include "zqscope.h"
 
+#include <new>
+
 #include "tables.h"
 
 tObjZQObjScope::tObjZQObjScope(objinst inst, tThreadData* td, tObjZQObjScope* source)
@@ -33,7 +35,13 @@ void tObjZQObjScope::clearObjectStore(tThreadData*) {
   str15 name;
   const qchar method[] = U"$cleanupRef";
   name.set(method, 11);
-  for (objinst ref : mRefs) ECOdoMethod(ref, &name, nullptr, 0, 1, nullptr);
+  // A call the host has no memory for is lost; the other references are still cleaned up.
+  for (objinst ref : mRefs) {
+    try {
+      ECOdoMethod(ref, &name, nullptr, 0, 1, nullptr);
+    } catch (const std::bad_alloc&) {
+    }
+  }
   mRefs.clear();
 }
 

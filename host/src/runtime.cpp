@@ -193,19 +193,13 @@ void clearRecordedCalls() { instances().calls.clear(); }
 
 }  // namespace hostrt
 
-// A call that cannot be recorded (no memory) fails like a call to an unknown instance: no
-// exception crosses back into the component.
 qbool ECOdoMethod(objinst inst, const strxxx* name, EXTfldval* params, qlong count, qlong,
                   EXTfldval*) {
-  try {
-    hostrt::RecordedCall call;
-    call.inst = inst;
-    call.method = name ? strUtf8(*name) : std::string();
-    for (qlong i = 0; params && i < count; ++i) call.params.push_back(params[i]);
-    instances().calls.push_back(std::move(call));
-  } catch (const std::bad_alloc&) {
-    return qfalse;
-  }
+  hostrt::RecordedCall call;
+  call.inst = inst;
+  call.method = name ? strUtf8(*name) : std::string();
+  for (qlong i = 0; params && i < count; ++i) call.params.push_back(params[i]);
+  instances().calls.push_back(std::move(call));
   return instances().names.count(inst) > 0;
 }
 
