@@ -2,6 +2,7 @@
 #include "requests.h"
 
 #include <limits>
+#include <string_view>
 
 #include "arguments.h"
 #include "files.h"
@@ -149,6 +150,19 @@ void writeCalls(JsonWriter& w, const std::vector<hostrt::RecordedCall>& calls) {
     w.endObject();
   }
   w.endArray();
+}
+
+// The echo mode a name gives (all, changed, none); false for any other name.
+bool knownEcho(std::string_view name, Echo& mode) {
+  if (name == "all")
+    mode = Echo::All;
+  else if (name == "changed")
+    mode = Echo::Changed;
+  else if (name == "none")
+    mode = Echo::None;
+  else
+    return false;
+  return true;
 }
 
 // A call request, read and checked: nothing of it is carried out yet.
@@ -385,15 +399,7 @@ bool readSimpleCall(Session& session, simdjson::dom::element doc, const RunOptio
   plan.echo = options.echo;
   if (hasEcho) {
     if (echo.type() != element_type::STRING) return false;
-    const std::string_view mode(echo);
-    if (mode == "all")
-      plan.echo = Echo::All;
-    else if (mode == "changed")
-      plan.echo = Echo::Changed;
-    else if (mode == "none")
-      plan.echo = Echo::None;
-    else
-      return false;
+    if (!knownEcho(std::string_view(echo), plan.echo)) return false;
   }
   if (hasParams) {
     if (params.type() != element_type::ARRAY) return false;
@@ -641,10 +647,10 @@ json infoJson(Session& session) {
 }
 
 Echo echoMode(const std::string& name) {
-  if (name == "all") return Echo::All;
-  if (name == "changed") return Echo::Changed;
-  if (name == "none") return Echo::None;
-  throw RequestError("\"echo\" must be all, changed or none, not \"" + name + "\"");
+  Echo mode;
+  if (!knownEcho(name, mode))
+    throw RequestError("\"echo\" must be all, changed or none, not \"" + name + "\"");
+  return mode;
 }
 
 json respond(Session& session, const std::string& line, const RunOptions& options) {
