@@ -9,6 +9,13 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if __has_include(<valgrind/memcheck.h>)
+#include <valgrind/memcheck.h>
+#else
+#define VALGRIND_MAKE_MEM_DEFINED(p, n) ((void)0)
+#define VALGRIND_MAKE_MEM_UNDEFINED(p, n) ((void)0)
+#define VALGRIND_MAKE_MEM_NOACCESS(p, n) ((void)0)
+#endif
 
 #include "hostruntime.h"
 #include "internal.h"
@@ -60,13 +67,120 @@ bool listColsRefused() { return gSwitch.refuseCols; }
 namespace {
 const qlong kInlineBytes = 1024;
 qbyte* inlineData(qHandleInfo* h) { return reinterpret_cast<qbyte*>(h + 1); }
+
+// Freed allocations of the smallest handles (a handle with up to 12 characters on 64 bits) are
+// kept per thread for the next handles of their size, so a list of many short values is built
+// and freed without a trip through malloc's bins for each. A thread keeps at most
+// kCachedBytes, and its blocks go back to malloc when it ends. Sanitizer builds keep none, so
+// that a use after free stays visible; under valgrind a kept block is marked inaccessible.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZQ_HANDLE_CACHE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define ZQ_HANDLE_CACHE 0
+#endif
+#endif
+#ifndef ZQ_HANDLE_CACHE
+#define ZQ_HANDLE_CACHE 1
+#endif
+
+const size_t kCachedStep = 8;  // classes of 8, 16, ... 64 bytes
+const size_t kCachedClasses = 8;
+const size_t kCachedLargest = kCachedStep * kCachedClasses;
+const size_t kCachedBytes = size_t{4} << 20;
+
+// One class's kept blocks: a stack of their addresses, so that taking one reads nothing of the
+// (long untouched) block itself.
+struct BlockStack {
+  void** blocks;
+  size_t count;
+  size_t capacity;
+};
+
+// Trivially destructible and zero-initialised: usable before and after the thread's
+// destructors run. The closer below frees what it holds.
+struct BlockCache {
+  BlockStack classes[kCachedClasses];
+  size_t bytes;
+  bool open;
+  bool closed;  // the thread is ending: blocks go straight back to malloc
+};
+thread_local BlockCache tCache;
+
+struct BlockCacheCloser {
+  BlockCacheCloser() { tCache.open = true; }
+  ~BlockCacheCloser() {
+    for (BlockStack& stack : tCache.classes) {
+      for (size_t i = 0; i < stack.count; ++i) std::free(stack.blocks[i]);
+      std::free(stack.blocks);
+      stack = BlockStack{};
+    }
+    tCache.bytes = 0;
+    tCache.open = false;
+    tCache.closed = true;
+  }
+};
+
+size_t roundedSize(size_t total) {
+  return total <= kCachedLargest ? (total + kCachedStep - 1) / kCachedStep * kCachedStep : total;
+}
+
+void* blockNew(size_t total) {
+  const size_t size = roundedSize(total);
+#if ZQ_HANDLE_CACHE
+  if (size <= kCachedLargest) {
+    BlockStack& stack = tCache.classes[size / kCachedStep - 1];
+    if (stack.count > 0) {
+      tCache.bytes -= size;
+      void* block = stack.blocks[--stack.count];
+      VALGRIND_MAKE_MEM_UNDEFINED(block, size);
+      return block;
+    }
+  }
+#endif
+  return std::malloc(size);
+}
+
+// Keeps the block in its class's stack; false when the stack cannot grow.
+bool keepBlock(BlockStack& stack, void* block) {
+  if (stack.count == stack.capacity) {
+    const size_t capacity = stack.capacity ? stack.capacity * 2 : 256;
+    void** grown = static_cast<void**>(std::realloc(stack.blocks, capacity * sizeof(void*)));
+    if (!grown) return false;
+    stack.blocks = grown;
+    stack.capacity = capacity;
+  }
+  stack.blocks[stack.count++] = block;
+  return true;
+}
+
+void blockFree(void* p, size_t total) {
+#if ZQ_HANDLE_CACHE
+  const size_t size = roundedSize(total);
+  if (size <= kCachedLargest && tCache.bytes + size <= kCachedBytes) {
+    if (!tCache.open && !tCache.closed) {
+      thread_local BlockCacheCloser closer;  // opens the cache and frees it when the thread ends
+      (void)closer;
+    }
+    if (tCache.open && keepBlock(tCache.classes[size / kCachedStep - 1], p)) {
+      tCache.bytes += size;
+      VALGRIND_MAKE_MEM_NOACCESS(p, size);
+      return;
+    }
+  }
+#else
+  (void)total;
+#endif
+  std::free(p);
+}
+
 }  // namespace
 
 qHandleInfo* handleNew(qlong bytes) {
   if (bytes < 0) return nullptr;
   if (bytes <= kInlineBytes) {
     qHandleInfo* h =
-        static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
+        static_cast<qHandleInfo*>(blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
     if (!h) return nullptr;
     h->mData = inlineData(h);
     h->mAllocated = bytes;
@@ -95,7 +209,12 @@ qHandleInfo* handleCopy(const qHandleInfo* h) {
 
 void handleFree(qHandleInfo* h) {
   if (!h) return;
-  if (h->mData != inlineData(h)) std::free(h->mData);
+  if (h->mData == inlineData(h)) {
+    // Never resized: its allocation is as large as its bytes say.
+    blockFree(h, sizeof(qHandleInfo) + static_cast<size_t>(h->mAllocated));
+    return;
+  }
+  std::free(h->mData);
   std::free(h);
 }
 

@@ -77,8 +77,49 @@ struct ColDef {
   qlong maxLen;
 };
 
+// The cells of a list's lines. A line is width() consecutive values carved from blocks the
+// store owns, so a list of many lines costs a few allocations instead of one per line, and
+// its cells are made only as lines are taken. A line's cells stay where they are until the
+// line is deleted or a column is added, as they would with an allocation of their own: a
+// reference to a cell survives inserting, deleting and sorting other lines. Deleted lines are
+// kept for the next insert.
+class CellStore {
+ public:
+  explicit CellStore(size_t width = 0) : mWidth(width > 0 ? width : 1) {}
+  CellStore(const CellStore&) = delete;
+  CellStore& operator=(const CellStore&) = delete;
+  ~CellStore() { clear(nullptr); }
+
+  size_t width() const { return mWidth; }
+  // A line of width() empty values (their types are the caller's to set); std::bad_alloc when
+  // no memory can be had.
+  FldData* take();
+  // Makes room for lines more lines in one block, so that the next takes cannot fail.
+  void reserve(size_t lines);
+  // Clears the line's cells and keeps them for a later take. A list in a cell is freed with it.
+  void give(FldData* line);
+  // Frees every cell and block. With lists, a list in a cell is not freed but put at the front
+  // of the chain *lists (through ListData::nextFreed), for the caller to free without recursion
+  // or allocation.
+  void clear(ListData** lists);
+  void swap(CellStore& other);
+
+ private:
+  struct Block {
+    FldData* cells;
+    size_t lines;  // room, in lines
+    size_t used;   // lines taken (and made) so far
+  };
+  void addBlock(size_t lines);
+
+  size_t mWidth;
+  std::vector<Block> mBlocks;
+  size_t mCarved = 0;  // lines in all blocks, which the next block size follows
+  std::vector<FldData*> mSpare;
+};
+
 struct RowData {
-  std::unique_ptr<FldData[]> cells;
+  FldData* cells = nullptr;  // the line's cells, in the list's CellStore
   bool selected = false;
   bool savedSelected = false;
 };
@@ -90,12 +131,21 @@ struct ListData {
   bool isRow = false;
   std::vector<ColDef> cols;
   std::vector<RowData> rows;
+  CellStore store;
   qlong current = 0;
+  ListData* nextFreed = nullptr;  // the chain of lists being freed (CellStore::clear)
 
   ListData() = default;
   ListData(const ListData& other);  // a deep copy
   ListData& operator=(const ListData&) = delete;
   ~ListData();
+
+  // Removes every line (their cells' lists included).
+  void clearRows();
+  // Keeps only line index (0-based) of the lines.
+  void keepOnlyRow(size_t index);
+  // Exchanges columns, lines and current line with other.
+  void swapContent(ListData& other);
 };
 
 // A count of characters for setChar: std::bad_alloc when it is more than a value holds (the

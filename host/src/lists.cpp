@@ -1,9 +1,84 @@
 // Host lists and rows: columns, lines, current line, selection, cells and sorting.
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "extfldval.h"
 #include "internal.h"
+
+namespace {
+
+// A block holds at most this many bytes of cells (and at least one line): large enough that
+// allocations are rare, small enough to come from the heap rather than the kernel.
+const size_t kBlockBytes = 64 * 1024;
+
+}  // namespace
+
+void CellStore::addBlock(size_t lines) {
+  const size_t lineBytes = mWidth * sizeof(FldData);
+  if (lines > SIZE_MAX / lineBytes) throw std::bad_alloc();  // 32-bit builds
+  mBlocks.reserve(mBlocks.size() + 1);
+  Block block{static_cast<FldData*>(::operator new(lines * lineBytes)), lines, 0};
+  mBlocks.push_back(block);
+  mCarved += lines;
+}
+
+FldData* CellStore::take() {
+  if (!mSpare.empty()) {
+    FldData* line = mSpare.back();
+    mSpare.pop_back();
+    return line;
+  }
+  if (mBlocks.empty() || mBlocks.back().used == mBlocks.back().lines) {
+    // Blocks double with the list (a one-line row takes one line) up to kBlockBytes.
+    const size_t most = std::max<size_t>(1, kBlockBytes / (mWidth * sizeof(FldData)));
+    addBlock(std::clamp<size_t>(mCarved, 1, most));
+  }
+  Block& block = mBlocks.back();
+  FldData* line = block.cells + block.used * mWidth;
+  for (size_t c = 0; c < mWidth; ++c) new (line + c) FldData();
+  ++block.used;
+  return line;
+}
+
+void CellStore::reserve(size_t lines) {
+  const size_t room = mBlocks.empty() ? 0 : mBlocks.back().lines - mBlocks.back().used;
+  if (lines > room + mSpare.size()) addBlock(lines);
+}
+
+void CellStore::give(FldData* line) {
+  for (size_t c = 0; c < mWidth; ++c) line[c].clearPayload();
+  try {
+    mSpare.push_back(line);
+  } catch (const std::bad_alloc&) {
+    // Not kept for reuse: the line stays in its block, which frees it with the others.
+  }
+}
+
+void CellStore::clear(ListData** lists) {
+  for (const Block& block : mBlocks) {
+    FldData* const end = block.cells + block.used * mWidth;
+    for (FldData* cell = block.cells; cell != end; ++cell) {
+      if (lists && cell->list) {
+        cell->list->nextFreed = *lists;
+        *lists = cell->list;
+        cell->list = nullptr;
+      }
+      cell->~FldData();
+    }
+    ::operator delete(block.cells);
+  }
+  mBlocks.clear();
+  mSpare.clear();
+  mCarved = 0;
+}
+
+void CellStore::swap(CellStore& other) {
+  std::swap(mWidth, other.mWidth);
+  mBlocks.swap(other.mBlocks);
+  std::swap(mCarved, other.mCarved);
+  mSpare.swap(other.mSpare);
+}
 
 namespace {
 
@@ -16,16 +91,18 @@ void copyLevel(ListData& dst, const ListData& src, std::vector<PendingCopy>& pen
   dst.cols = src.cols;
   dst.current = src.current;
   dst.rows.reserve(src.rows.size());
+  CellStore store(src.cols.size());
+  store.swap(dst.store);
+  dst.store.reserve(src.rows.size());
   const size_t n = src.cols.size();
   for (const RowData& r : src.rows) {
     RowData copy;
-    copy.cells.reset(new FldData[n > 0 ? n : 1]);
+    copy.cells = dst.store.take();
     copy.selected = r.selected;
     copy.savedSelected = r.savedSelected;
-    dst.rows.push_back(std::move(copy));
-    FldData* cells = dst.rows.back().cells.get();
+    dst.rows.push_back(copy);
+    FldData* cells = copy.cells;
     for (size_t c = 0; c < n; ++c) {
-      cells[c].clearPayload();
       cells[c].assignExceptList(r.cells[c]);
       if (r.cells[c].list) {
         cells[c].list = new ListData();
@@ -33,22 +110,6 @@ void copyLevel(ListData& dst, const ListData& src, std::vector<PendingCopy>& pen
       }
     }
   }
-}
-
-// Frees l's lines in one pass: the lists in a line's cells go to pending first, so that freeing
-// the cells never frees a list inside them.
-void freeRows(ListData& l, std::vector<ListData*>& pending) {
-  const size_t n = l.cols.size();
-  for (RowData& r : l.rows) {
-    if (!r.cells) continue;
-    for (size_t c = 0; c < n; ++c)
-      if (r.cells[c].list) {
-        pending.push_back(r.cells[c].list);
-        r.cells[c].list = nullptr;
-      }
-    r.cells.reset();
-  }
-  l.rows.clear();
 }
 
 }  // namespace
@@ -64,15 +125,35 @@ ListData::ListData(const ListData& other) {
   }
 }
 
-ListData::~ListData() {
-  std::vector<ListData*> pending;
-  freeRows(*this, pending);
-  while (!pending.empty()) {
-    ListData* next = pending.back();
-    pending.pop_back();
-    freeRows(*next, pending);
+ListData::~ListData() { clearRows(); }
+
+void ListData::clearRows() {
+  // The lists in the cells are freed here, one after the other, never by recursion.
+  ListData* lists = nullptr;
+  rows.clear();
+  store.clear(&lists);
+  while (lists) {
+    ListData* next = lists;
+    lists = next->nextFreed;
+    next->rows.clear();
+    next->store.clear(&lists);
     delete next;  // holds no lines any more
   }
+  current = 0;
+}
+
+void ListData::keepOnlyRow(size_t index) {
+  const RowData kept = rows[index];
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (i != index) store.give(rows[i].cells);
+  rows.assign(1, kept);
+}
+
+void ListData::swapContent(ListData& other) {
+  cols.swap(other.cols);
+  rows.swap(other.rows);
+  store.swap(other.store);
+  std::swap(current, other.current);
 }
 
 namespace {
@@ -115,23 +196,32 @@ qlong EXTqlist::insertRow(qlong row) {
   if (!mData || listRowsRefused()) return 0;
   if (mData->isRow && !mData->rows.empty()) return 0;
   if (mData->rows.size() >= 0x7FFFFFFF) return 0;  // line numbers are 32-bit counts
-  const size_t n = mData->cols.size();
+  // The line is taken from the store only when the lines have room for it: a failure leaves
+  // the list as it was.
+  if (mData->rows.size() == mData->rows.capacity())
+    mData->rows.reserve(mData->rows.size() * 2 + 1);
   RowData r;
-  r.cells.reset(new FldData[n > 0 ? n : 1]);
-  for (size_t c = 0; c < n; ++c)
-    r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
+  r.cells = mData->store.take();
+  try {
+    for (size_t c = 0; c < mData->cols.size(); ++c)
+      r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
+  } catch (const std::bad_alloc&) {  // a list column's new list
+    mData->store.give(r.cells);
+    throw;
+  }
   size_t at = mData->rows.size();
   if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
   if (at == mData->rows.size())
-    mData->rows.push_back(std::move(r));
+    mData->rows.push_back(r);
   else
-    mData->rows.insert(mData->rows.begin() + static_cast<long>(at), std::move(r));
+    mData->rows.insert(mData->rows.begin() + static_cast<long>(at), r);
   if (mData->current >= static_cast<qlong>(at) + 1) ++mData->current;
   return static_cast<qlong>(at) + 1;
 }
 
 qbool EXTqlist::deleteRow(qlong row) {
   if (!validRow(mData, row)) return qfalse;
+  mData->store.give(mData->rows[static_cast<size_t>(row - 1)].cells);
   mData->rows.erase(mData->rows.begin() + (row - 1));
   if (mData->current == row)
     mData->current = validRow(mData, row) ? row : static_cast<qlong>(mData->rows.size());
@@ -147,27 +237,33 @@ qshort EXTqlist::addCol(ffttype type, qshort subtype, qlong maxLen, const strxxx
   col.type = type;
   col.subtype = subtype;
   col.maxLen = maxLen;
+  // Every line moves to a store one cell wider. Its one block is had before anything changes;
+  // after that nothing can fail.
+  mData->cols.reserve(mData->cols.size() + 1);
   const size_t n = mData->cols.size();
+  CellStore wider(n + 1);
+  wider.reserve(mData->rows.size());
   for (RowData& r : mData->rows) {
-    std::unique_ptr<FldData[]> cells(new FldData[n + 1]);
+    FldData* cells = wider.take();
     for (size_t c = 0; c < n; ++c) cells[c].swap(r.cells[c]);
     cells[n].reset(type, subtype, false);
-    r.cells = std::move(cells);
+    r.cells = cells;
   }
+  mData->store.swap(wider);
   mData->cols.push_back(std::move(col));
   return static_cast<qshort>(n + 1);
 }
 
 void EXTqlist::clearRows() {
-  if (!mData) return;
-  mData->rows.clear();
-  mData->current = 0;
+  if (mData) mData->clearRows();
 }
 
 void EXTqlist::clear() {
   if (!mData) return;
-  clearRows();
+  mData->clearRows();
   mData->cols.clear();
+  CellStore none;
+  mData->store.swap(none);
 }
 
 void EXTqlist::getColName(qshort col, strxxx& name) const {

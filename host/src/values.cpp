@@ -427,10 +427,7 @@ void EXTfldval::setList(EXTqlist* list, qbool ownIt) {
   std::unique_ptr<ListData> copy(src && !ownIt ? new ListData(*src) : new ListData());
   if (src && ownIt) {
     copy->isRow = src->isRow;
-    copy->cols.swap(src->cols);
-    copy->rows.swap(src->rows);
-    copy->current = src->current;
-    src->current = 0;
+    copy->swapContent(*src);
   }
   const bool row = src && src->isRow;
   FldData& d = *mData;
@@ -538,9 +535,7 @@ qbool EXTfldval::conv(ffttype type, qshort subtype) {
           // a row keeps the current line (or the first) of a list
           const size_t keep =
               out.list->current > 0 ? static_cast<size_t>(out.list->current - 1) : 0;
-          RowData kept = std::move(out.list->rows[keep]);
-          out.list->rows.clear();
-          out.list->rows.push_back(std::move(kept));
+          out.list->keepOnlyRow(keep);
           out.list->current = 1;
         }
       }
