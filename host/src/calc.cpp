@@ -8,6 +8,7 @@
 //   unary   := { "-" } primary
 //   primary := number | text | name | function "(" [ expr { "," expr } ] ")" | "(" expr ")"
 //            | "$cinst.$cols.$makelist($ref.$name)"
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -76,7 +77,14 @@ struct Node {
 struct CalcProgram {
   std::vector<Node> nodes;
   int root = -1;
+  mutable std::atomic<long> references{1};
 };
+
+void calcRetain(const CalcProgram* p) { p->references.fetch_add(1, std::memory_order_relaxed); }
+
+void calcRelease(const CalcProgram* p) {
+  if (p->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete p;
+}
 
 namespace {
 
@@ -764,9 +772,9 @@ qlong EXTfldval::setCalculation(EXTCompInfo* eci, qshort, const qchar* text, qlo
   if (errEnd) *errEnd = 0;
   if (len < 0 || (!text && len > 0)) len = 0;
   try {
-    auto program = std::make_shared<CalcProgram>();
+    std::unique_ptr<CalcProgram> program(new CalcProgram());
     Parser(text, len, eci, *program).parse();
-    mData->calc = std::move(program);
+    mData->calc = CalcRef(program.release());
     return 0;
   } catch (const ParseError& e) {
     qlong first = e.first, last = e.last;
@@ -782,10 +790,10 @@ qlong EXTfldval::setCalculation(EXTCompInfo* eci, qshort, const qchar* text, qlo
 }
 
 qbool EXTfldval::evalCalculation(EXTfldval& result, EXTCompInfo* eci, EXTqlist*, qbool) {
-  const std::shared_ptr<const CalcProgram> program = mData->calc;  // result may be this value
-  if (!program || program->root < 0) return qfalse;
+  const CalcRef program = mData->calc;  // result may be this value
+  if (!program || program.get()->root < 0) return qfalse;
   try {
-    const EXTfldval value = Evaluator(*program, eci).run();
+    const EXTfldval value = Evaluator(*program.get(), eci).run();
     result = value;
     return qtrue;
   } catch (const EvalError&) {

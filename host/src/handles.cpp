@@ -105,7 +105,13 @@ struct BlockCache {
   bool open;
   bool closed;  // the thread is ending: blocks go straight back to malloc
 };
+// Initial-exec: the host library is loaded with the program, and the cache is read at every
+// handle made or freed (the general model costs a call each time).
+#if defined(__ELF__)
+thread_local BlockCache tCache __attribute__((tls_model("initial-exec")));
+#else
 thread_local BlockCache tCache;
+#endif
 
 struct BlockCacheCloser {
   BlockCacheCloser() { tCache.open = true; }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "extfldval.h"
@@ -16,6 +17,35 @@ void handleFree(qHandleInfo* h);
 
 struct ListData;
 struct CalcProgram;  // a parsed calculation (calc.cpp); immutable once built
+void calcRetain(const CalcProgram* p);
+void calcRelease(const CalcProgram* p);  // frees the calculation with its last reference
+
+// A counted reference to a calculation: one pointer, where a shared_ptr takes two, in a member
+// that every host value carries.
+class CalcRef {
+ public:
+  CalcRef() = default;
+  // Takes over the one reference a new calculation is made with.
+  explicit CalcRef(const CalcProgram* adopted) : mP(adopted) {}
+  CalcRef(const CalcRef& other) : mP(other.mP) {
+    if (mP) calcRetain(mP);
+  }
+  CalcRef& operator=(const CalcRef& other) {
+    CalcRef copy(other);
+    swap(copy);
+    return *this;
+  }
+  ~CalcRef() {
+    if (mP) calcRelease(mP);
+  }
+  void swap(CalcRef& other) { std::swap(mP, other.mP); }
+  void reset() { CalcRef().swap(*this); }
+  const CalcProgram* get() const { return mP; }
+  explicit operator bool() const { return mP != nullptr; }
+
+ private:
+  const CalcProgram* mP = nullptr;
+};
 
 struct FldData {
   ffttype type = fftCharacter;
@@ -31,7 +61,7 @@ struct FldData {
   ListData* list = nullptr;  // list or row
   // The calculation set up on this value by EXTfldval::setCalculation. Shared between copies
   // (it never changes); dropped with the payload whenever the value gets new content.
-  std::shared_ptr<const CalcProgram> calc;
+  CalcRef calc;
 
   FldData() = default;
   FldData(const FldData& other) { assign(other); }

@@ -66,7 +66,7 @@ void FldData::swap(FldData& other) {
   std::swap(v, other.v);
   std::swap(h, other.h);
   std::swap(list, other.list);
-  std::swap(calc, other.calc);
+  calc.swap(other.calc);
 }
 
 void FldData::newList(bool isRow) {
