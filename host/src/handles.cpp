@@ -83,6 +83,7 @@ qbyte* inlineData(qHandleInfo* h) { return reinterpret_cast<qbyte*>(h + 1); }
 #ifndef ZQ_HANDLE_CACHE
 #define ZQ_HANDLE_CACHE 1
 #endif
+constexpr bool kKeepBlocks = ZQ_HANDLE_CACHE;
 
 const size_t kCachedStep = 8;  // classes of 8, 16, ... 64 bytes
 const size_t kCachedClasses = 8;
@@ -133,8 +134,7 @@ size_t roundedSize(size_t total) {
 
 void* blockNew(size_t total) {
   const size_t size = roundedSize(total);
-#if ZQ_HANDLE_CACHE
-  if (size <= kCachedLargest) {
+  if (kKeepBlocks && size <= kCachedLargest) {
     BlockStack& stack = tCache.classes[size / kCachedStep - 1];
     if (stack.count > 0) {
       tCache.bytes -= size;
@@ -143,7 +143,6 @@ void* blockNew(size_t total) {
       return block;
     }
   }
-#endif
   return std::malloc(size);
 }
 
@@ -161,9 +160,8 @@ bool keepBlock(BlockStack& stack, void* block) {
 }
 
 void blockFree(void* p, size_t total) {
-#if ZQ_HANDLE_CACHE
   const size_t size = roundedSize(total);
-  if (size <= kCachedLargest && tCache.bytes + size <= kCachedBytes) {
+  if (kKeepBlocks && size <= kCachedLargest && tCache.bytes + size <= kCachedBytes) {
     if (!tCache.open && !tCache.closed) {
       thread_local BlockCacheCloser closer;  // opens the cache and frees it when the thread ends
       (void)closer;
@@ -174,9 +172,6 @@ void blockFree(void* p, size_t total) {
       return;
     }
   }
-#else
-  (void)total;
-#endif
   std::free(p);
 }
 
