@@ -18,7 +18,8 @@ void CellStore::addBlock(size_t lines) {
   const size_t lineBytes = mWidth * sizeof(FldData);
   if (lines > SIZE_MAX / lineBytes) throw std::bad_alloc();  // 32-bit builds
   mBlocks.reserve(mBlocks.size() + 1);
-  Block block{static_cast<FldData*>(::operator new(lines* lineBytes)), lines, 0};
+  const size_t bytes = lines * lineBytes;
+  Block block{static_cast<FldData*>(::operator new(bytes)), lines, 0};
   mBlocks.push_back(block);
   mCarved += lines;
 }
@@ -239,8 +240,9 @@ qshort EXTqlist::addCol(ffttype type, qshort subtype, qlong maxLen, const strxxx
   col.type = type;
   col.subtype = subtype;
   col.maxLen = maxLen;
-  // Every line moves to a store one cell wider. Its one block is had before anything changes;
-  // after that nothing can fail.
+  // Every line moves to a store one cell wider, whose one block is had before anything
+  // changes. Only then are the new cells given their type, which can fail for a list column:
+  // the lines are then wider than the columns, which nothing reads.
   mData->cols.reserve(mData->cols.size() + 1);
   const size_t n = mData->cols.size();
   CellStore wider(n + 1);
@@ -248,10 +250,10 @@ qshort EXTqlist::addCol(ffttype type, qshort subtype, qlong maxLen, const strxxx
   for (RowData& r : mData->rows) {
     FldData* cells = wider.take();
     for (size_t c = 0; c < n; ++c) cells[c].swap(r.cells[c]);
-    cells[n].reset(type, subtype, false);
     r.cells = cells;
   }
   mData->store.swap(wider);
+  for (RowData& r : mData->rows) r.cells[n].reset(type, subtype, false);
   mData->cols.push_back(std::move(col));
   return static_cast<qshort>(n + 1);
 }
