@@ -33,8 +33,13 @@ class HOST_API EXTfldval {
   void take(EXTfldval& other);
   ~EXTfldval();
 
-  // Makes this value refer to ref (dropping owned storage, if any).
-  void setRef(qfldval ref);
+  // Makes this value refer to ref (dropping owned storage, if any). Inline: reaching a list's
+  // cell takes one of these a cell.
+  void setRef(qfldval ref) {
+    if (mOwned && mOwned != ref) dropOwned();
+    mOwned = nullptr;
+    mData = ref;
+  }
   // The storage this value reads and writes (its own or the referred one).
   qfldval data() const { return mData; }
   bool isReference() const { return mOwned == nullptr; }
@@ -144,6 +149,8 @@ class HOST_API EXTfldval {
   qbool evalCalculation(EXTfldval& result, EXTCompInfo* eci, EXTqlist* row, qbool flag);
 
  private:
+  void dropOwned();  // frees the owned storage
+
   qfldval mData;   // what this value reads and writes
   qfldval mOwned;  // non-null when this value owns its storage
 };

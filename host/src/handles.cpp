@@ -12,7 +12,7 @@
 #if __has_include(<valgrind/memcheck.h>)
 #include <valgrind/memcheck.h>
 #else
-#define VALGRIND_MAKE_MEM_DEFINED(p, n) ((void)0)
+#define RUNNING_ON_VALGRIND 0
 #define VALGRIND_MAKE_MEM_UNDEFINED(p, n) ((void)0)
 #define VALGRIND_MAKE_MEM_NOACCESS(p, n) ((void)0)
 #endif
@@ -87,7 +87,6 @@ constexpr bool kKeepBlocks = ZQ_HANDLE_CACHE;
 
 const size_t kCachedStep = 8;  // classes of 8, 16, ... 64 bytes
 const size_t kCachedClasses = 8;
-const size_t kCachedLargest = kCachedStep * kCachedClasses;
 const size_t kCachedBytes = size_t{4} << 20;
 
 // One class's kept blocks: a stack of their addresses, so that taking one reads nothing of the
@@ -128,26 +127,43 @@ struct BlockCacheCloser {
   }
 };
 
-size_t roundedSize(size_t total) {
-  return total <= kCachedLargest ? (total + kCachedStep - 1) / kCachedStep * kCachedStep : total;
+// Asked once: valgrind's requests cost a few cycles each even without valgrind, and are made
+// apart so that the common path needs no stack frame for them.
+bool askValgrind() { return RUNNING_ON_VALGRIND != 0; }
+const bool kUnderValgrind = askValgrind();
+__attribute__((noinline)) void markKept(void* block, size_t size) {
+  VALGRIND_MAKE_MEM_NOACCESS(block, size);
+}
+__attribute__((noinline)) void markTaken(void* block, size_t size) {
+  VALGRIND_MAKE_MEM_UNDEFINED(block, size);
 }
 
+// A block of total bytes belongs to class (total - 1) / kCachedStep, whose blocks are all
+// allocated with (class + 1) * kCachedStep bytes; total is never 0 (a handle has its header).
 void* blockNew(size_t total) {
-  const size_t size = roundedSize(total);
-  if (kKeepBlocks && size <= kCachedLargest) {
-    BlockStack& stack = tCache.classes[size / kCachedStep - 1];
+  const size_t k = (total - 1) / kCachedStep;
+  if (kKeepBlocks && k < kCachedClasses) {
+    const size_t size = (k + 1) * kCachedStep;
+    BlockStack& stack = tCache.classes[k];
     if (stack.count > 0) {
       tCache.bytes -= size;
       void* block = stack.blocks[--stack.count];
-      VALGRIND_MAKE_MEM_UNDEFINED(block, size);
+      if (kUnderValgrind) markTaken(block, size);
       return block;
     }
+    return std::malloc(size);
   }
-  return std::malloc(size);
+  return std::malloc(total);
 }
 
-// Keeps the block in its class's stack; false when the stack cannot grow.
-bool keepBlock(BlockStack& stack, void* block) {
+// Keeps the block when its class's stack must first grow or the cache first open; false when
+// it cannot be kept.
+__attribute__((noinline)) bool keepBlockSlowly(BlockStack& stack, void* block) {
+  if (!tCache.open) {
+    if (tCache.closed) return false;
+    thread_local BlockCacheCloser closer;  // opens the cache and frees it when the thread ends
+    (void)closer;
+  }
   if (stack.count == stack.capacity) {
     const size_t capacity = stack.capacity ? stack.capacity * 2 : 256;
     void** grown = static_cast<void**>(std::realloc(stack.blocks, capacity * sizeof(void*)));
@@ -160,15 +176,20 @@ bool keepBlock(BlockStack& stack, void* block) {
 }
 
 void blockFree(void* p, size_t total) {
-  const size_t size = roundedSize(total);
-  if (kKeepBlocks && size <= kCachedLargest && tCache.bytes + size <= kCachedBytes) {
-    if (!tCache.open && !tCache.closed) {
-      thread_local BlockCacheCloser closer;  // opens the cache and frees it when the thread ends
-      (void)closer;
-    }
-    if (tCache.open && keepBlock(tCache.classes[size / kCachedStep - 1], p)) {
+  const size_t k = (total - 1) / kCachedStep;
+  if (kKeepBlocks && k < kCachedClasses) {
+    const size_t size = (k + 1) * kCachedStep;
+    if (tCache.bytes + size <= kCachedBytes) {
+      // A stack with room belongs to an open cache (the closer empties every stack).
+      BlockStack& stack = tCache.classes[k];
+      if (stack.count < stack.capacity) {
+        stack.blocks[stack.count++] = p;
+      } else if (!keepBlockSlowly(stack, p)) {
+        std::free(p);
+        return;
+      }
       tCache.bytes += size;
-      VALGRIND_MAKE_MEM_NOACCESS(p, size);
+      if (kUnderValgrind) markKept(p, size);
       return;
     }
   }

@@ -94,6 +94,15 @@ struct FldData {
     if (t == fftBoolean) v.i = isNull ? 0 : qboolFalse;
     if (t == fftList || t == fftRow) newList(t == fftRow);
   }
+  // The same for a value that holds no payload (a new or cleared cell).
+  void setEmpty(ffttype t, qshort sub) {
+    type = t;
+    subtype = sub;
+    null = false;
+    v.i64 = 0;
+    if (t == fftBoolean) v.i = qboolFalse;
+    if (t == fftList || t == fftRow) newList(t == fftRow);
+  }
 
  private:
   void freePayload();

@@ -59,10 +59,7 @@ void CellStore::give(FldData* line) {
 void CellStore::clear(ListData** lists) {
   for (const Block& block : mBlocks) {
     FldData* const end = block.cells + block.used * mWidth;
-    const size_t kAhead = 16;  // handles are fetched this many cells early: no wait for each
     for (FldData* cell = block.cells; cell != end; ++cell) {
-      if (static_cast<size_t>(end - cell) > kAhead && cell[kAhead].h)
-        __builtin_prefetch(cell[kAhead].h);
       if (lists && cell->list) {
         cell->list->nextFreed = *lists;
         *lists = cell->list;
@@ -207,7 +204,7 @@ qlong EXTqlist::insertRow(qlong row) {
   r.cells = mData->store.take();
   try {
     for (size_t c = 0; c < mData->cols.size(); ++c)
-      r.cells[c].reset(mData->cols[c].type, mData->cols[c].subtype, false);
+      r.cells[c].setEmpty(mData->cols[c].type, mData->cols[c].subtype);
   } catch (const std::bad_alloc&) {  // a list column's new list
     mData->store.give(r.cells);
     throw;

@@ -29,7 +29,13 @@ qHandleInfo* charHandle(const qchar* chars, qlong len) {
   if (len > kMaxChars) throw std::bad_alloc();
   qHandleInfo* h = handleNew(len * 4);
   if (!h) throw std::bad_alloc();
-  std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
+  if (len <= 8) {
+    // Most values are short: copied in place rather than through a library call.
+    qchar* out = reinterpret_cast<qchar*>(h->mData);
+    for (qlong i = 0; i < len; ++i) out[i] = chars[i];
+  } else {
+    std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
+  }
   return h;
 }
 
@@ -225,10 +231,9 @@ void EXTfldval::take(EXTfldval& other) {
   mData->swap(*other.mData);  // other now holds the empty character value
 }
 
-void EXTfldval::setRef(qfldval ref) {
-  if (mOwned != ref) delete mOwned;
+void EXTfldval::dropOwned() {
+  delete mOwned;
   mOwned = nullptr;
-  mData = ref;
 }
 
 ffttype EXTfldval::getType(qshort* subtype) const {
