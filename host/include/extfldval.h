@@ -36,8 +36,10 @@ class HOST_API EXTfldval {
   // Makes this value refer to ref (dropping owned storage, if any). Inline: reaching a list's
   // cell takes one of these a cell.
   void setRef(qfldval ref) {
-    if (mOwned && mOwned != ref) dropOwned();
-    mOwned = nullptr;
+    if (mOwned) {
+      referTo(ref);
+      return;
+    }
     mData = ref;
   }
   // The storage this value reads and writes (its own or the referred one).
@@ -149,7 +151,7 @@ class HOST_API EXTfldval {
   qbool evalCalculation(EXTfldval& result, EXTCompInfo* eci, EXTqlist* row, qbool flag);
 
  private:
-  void dropOwned();  // frees the owned storage
+  void referTo(qfldval ref);  // setRef for a value that owns its storage
 
   qfldval mData;   // what this value reads and writes
   qfldval mOwned;  // non-null when this value owns its storage

@@ -202,9 +202,10 @@ qlong EXTqlist::insertRow(qlong row) {
   if (mData->rows.size() == mData->rows.capacity()) mData->rows.reserve(mData->rows.size() * 2 + 1);
   RowData r;
   r.cells = mData->store.take();
+  const ColDef* const cols = mData->cols.data();
+  const size_t n = mData->cols.size();
   try {
-    for (size_t c = 0; c < mData->cols.size(); ++c)
-      r.cells[c].setEmpty(mData->cols[c].type, mData->cols[c].subtype);
+    for (size_t c = 0; c < n; ++c) r.cells[c].setEmpty(cols[c].type, cols[c].subtype);
   } catch (const std::bad_alloc&) {  // a list column's new list
     mData->store.give(r.cells);
     throw;

@@ -231,9 +231,10 @@ void EXTfldval::take(EXTfldval& other) {
   mData->swap(*other.mData);  // other now holds the empty character value
 }
 
-void EXTfldval::dropOwned() {
-  delete mOwned;
+void EXTfldval::referTo(qfldval ref) {
+  if (mOwned != ref) delete mOwned;
   mOwned = nullptr;
+  mData = ref;
 }
 
 ffttype EXTfldval::getType(qshort* subtype) const {
