@@ -107,7 +107,7 @@ struct BlockCache {
 };
 // Initial-exec: the host library is loaded with the program, and the cache is read at every
 // handle made or freed (the general model costs a call each time).
-#if defined(__ELF__)
+#if defined(__ELF__) && ZQ_HANDLE_CACHE
 thread_local BlockCache tCache __attribute__((tls_model("initial-exec")));
 #else
 thread_local BlockCache tCache;
