@@ -73,7 +73,6 @@ pcre2_code* compileJit(const char32_t* chars, size_t count, bool plainStart = fa
   return code;
 }
 
-// Per-thread matching state of PCRE2: the JIT stack, the limits and the match data.
 // Per-thread matching state of PCRE2: the JIT stack, the limits and the match data. What could
 // not be had is asked for again on the next use.
 struct JitState {

@@ -87,20 +87,15 @@ struct FldData {
   // Resets to the empty (or null) value of a type. Inline: lines are filled cell by cell.
   void reset(ffttype t, qshort sub, bool isNull) {
     clearPayload();
+    setEmpty(t, sub, isNull);
+  }
+  // The same for a value that holds no payload (a new or cleared cell).
+  void setEmpty(ffttype t, qshort sub, bool isNull = false) {
     type = t;
     subtype = sub;
     null = isNull;
     v.i64 = 0;
     if (t == fftBoolean) v.i = isNull ? 0 : qboolFalse;
-    if (t == fftList || t == fftRow) newList(t == fftRow);
-  }
-  // The same for a value that holds no payload (a new or cleared cell).
-  void setEmpty(ffttype t, qshort sub) {
-    type = t;
-    subtype = sub;
-    null = false;
-    v.i64 = 0;
-    if (t == fftBoolean) v.i = qboolFalse;
     if (t == fftList || t == fftRow) newList(t == fftRow);
   }
 

@@ -29,13 +29,7 @@ qHandleInfo* charHandle(const qchar* chars, qlong len) {
   if (len > kMaxChars) throw std::bad_alloc();
   qHandleInfo* h = handleNew(len * 4);
   if (!h) throw std::bad_alloc();
-  if (len <= 8) {
-    // Most values are short: copied in place rather than through a library call.
-    qchar* out = reinterpret_cast<qchar*>(h->mData);
-    for (qlong i = 0; i < len; ++i) out[i] = chars[i];
-  } else {
-    std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
-  }
+  std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
   return h;
 }
 
