@@ -140,75 +140,82 @@ __attribute__((noinline)) void markTaken(void* block, size_t size) {
 
 // A block of total bytes belongs to class (total - 1) / kCachedStep, whose blocks are all
 // allocated with (class + 1) * kCachedStep bytes; total is never 0 (a handle has its header).
-void* blockNew(size_t total) {
-  const size_t k = (total - 1) / kCachedStep;
-  if (kKeepBlocks && k < kCachedClasses) {
-    const size_t size = (k + 1) * kCachedStep;
+// The common paths (a kept block taken, a freed block kept) are inline and need no stack
+// frame; everything else goes through the slow paths below, which are never inlined.
+inline bool cachedSize(size_t total) { return kKeepBlocks && total <= kCachedClasses * kCachedStep; }
+
+__attribute__((noinline)) void* blockNewSlowly(size_t total) {
+  return std::malloc(cachedSize(total) ? (total + kCachedStep - 1) / kCachedStep * kCachedStep
+                                       : total);
+}
+
+inline void* blockNew(size_t total) {
+  if (cachedSize(total)) {
+    const size_t k = (total - 1) / kCachedStep;
     BlockStack& stack = tCache.classes[k];
     if (stack.count > 0) {
+      const size_t size = (k + 1) * kCachedStep;
       tCache.bytes -= size;
       void* block = stack.blocks[--stack.count];
       if (kUnderValgrind) markTaken(block, size);
       return block;
     }
-    return std::malloc(size);
   }
-  return std::malloc(total);
+  return blockNewSlowly(total);
 }
 
-// Keeps the block when its class's stack must first grow or the cache first open; false when
-// it cannot be kept.
-__attribute__((noinline)) bool keepBlockSlowly(BlockStack& stack, void* block) {
-  if (!tCache.open) {
-    if (tCache.closed) return false;
+// Keeps the block when its class's stack must first grow or the cache first open, and frees it
+// when it cannot be kept.
+__attribute__((noinline)) void blockFreeSlowly(void* block, size_t total) {
+  if (!cachedSize(total)) {
+    std::free(block);
+    return;
+  }
+  const size_t k = (total - 1) / kCachedStep;
+  const size_t size = (k + 1) * kCachedStep;
+  BlockStack& stack = tCache.classes[k];
+  const bool open = tCache.open || !tCache.closed;
+  if (open && !tCache.open) {
     thread_local BlockCacheCloser closer;  // opens the cache and frees it when the thread ends
     (void)closer;
+  }
+  if (!open || tCache.bytes + size > kCachedBytes) {
+    std::free(block);
+    return;
   }
   if (stack.count == stack.capacity) {
     const size_t capacity = stack.capacity ? stack.capacity * 2 : 256;
     void** grown = static_cast<void**>(std::realloc(stack.blocks, capacity * sizeof(void*)));
-    if (!grown) return false;
+    if (!grown) {
+      std::free(block);
+      return;
+    }
     stack.blocks = grown;
     stack.capacity = capacity;
   }
   stack.blocks[stack.count++] = block;
-  return true;
+  tCache.bytes += size;
+  if (kUnderValgrind) markKept(block, size);
 }
 
-void blockFree(void* p, size_t total) {
-  const size_t k = (total - 1) / kCachedStep;
-  if (kKeepBlocks && k < kCachedClasses) {
+inline void blockFree(void* block, size_t total) {
+  if (cachedSize(total)) {
+    const size_t k = (total - 1) / kCachedStep;
     const size_t size = (k + 1) * kCachedStep;
-    if (tCache.bytes + size <= kCachedBytes) {
-      // A stack with room belongs to an open cache (the closer empties every stack).
-      BlockStack& stack = tCache.classes[k];
-      if (stack.count < stack.capacity) {
-        stack.blocks[stack.count++] = p;
-      } else if (!keepBlockSlowly(stack, p)) {
-        std::free(p);
-        return;
-      }
+    BlockStack& stack = tCache.classes[k];
+    // A stack with room belongs to an open cache (the closer empties every stack).
+    if (stack.count < stack.capacity && tCache.bytes + size <= kCachedBytes) {
+      stack.blocks[stack.count++] = block;
       tCache.bytes += size;
-      if (kUnderValgrind) markKept(p, size);
+      if (kUnderValgrind) markKept(block, size);
       return;
     }
   }
-  std::free(p);
+  blockFreeSlowly(block, total);
 }
 
-}  // namespace
-
-qHandleInfo* handleNew(qlong bytes) {
-  if (bytes < 0) return nullptr;
-  if (bytes <= kInlineBytes) {
-    qHandleInfo* h =
-        static_cast<qHandleInfo*>(blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
-    if (!h) return nullptr;
-    h->mData = inlineData(h);
-    h->mAllocated = bytes;
-    h->mUsed = bytes;
-    return h;
-  }
+// A handle whose bytes live apart from it.
+__attribute__((noinline)) qHandleInfo* handleNewApart(qlong bytes) {
   qHandleInfo* h = static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo)));
   if (!h) return nullptr;
   h->mData = static_cast<qbyte*>(std::malloc(static_cast<size_t>(bytes)));
@@ -221,13 +228,28 @@ qHandleInfo* handleNew(qlong bytes) {
   return h;
 }
 
-qHandleInfo* handleCopy(const qHandleInfo* h) {
+}  // namespace
+
+qHandleInfo* handleNew(qlong bytes) {
+  if (static_cast<unsigned long>(bytes) > static_cast<unsigned long>(kInlineBytes))
+    return bytes < 0 ? nullptr : handleNewApart(bytes);
+  qHandleInfo* h =
+      static_cast<qHandleInfo*>(blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
   if (!h) return nullptr;
-  qHandleInfo* c = handleNew(h->mUsed);
-  if (!c) throw std::bad_alloc();
-  if (h->mUsed > 0) std::memcpy(c->mData, h->mData, static_cast<size_t>(h->mUsed));
-  return c;
+  h->mData = inlineData(h);
+  h->mAllocated = bytes;
+  h->mUsed = bytes;
+  return h;
 }
+
+qHandleInfo* handleWith(const void* bytes, qlong count) {
+  qHandleInfo* h = handleNew(count);
+  if (!h) throw std::bad_alloc();
+  if (count > 0) std::memcpy(h->mData, bytes, static_cast<size_t>(count));
+  return h;
+}
+
+qHandleInfo* handleCopy(const qHandleInfo* h) { return h ? handleWith(h->mData, h->mUsed) : nullptr; }
 
 void handleFree(qHandleInfo* h) {
   if (!h) return;

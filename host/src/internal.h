@@ -1,6 +1,7 @@
 // Storage behind host values and lists. Private to the host layer.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -10,8 +11,16 @@
 #include "extfldval.h"
 #include "hosttypes.h"
 
+#if defined(__GNUC__)
+#define HOST_NOINLINE __attribute__((noinline))
+#else
+#define HOST_NOINLINE
+#endif
+
 // Handles for the host's own storage: not counted by the allocation-failure switch.
 qHandleInfo* handleNew(qlong bytes);
+// A new handle holding a copy of count bytes; std::bad_alloc when it cannot be had.
+qHandleInfo* handleWith(const void* bytes, qlong count);
 qHandleInfo* handleCopy(const qHandleInfo* h);
 void handleFree(qHandleInfo* h);
 
@@ -79,10 +88,14 @@ struct FldData {
   // A copy of other's content except a list, which is left to the caller (list stays null).
   void assignExceptList(const FldData& other);
   void swap(FldData& other);
+  bool hasPayload() const {
+    return (reinterpret_cast<uintptr_t>(h) | reinterpret_cast<uintptr_t>(list) |
+            reinterpret_cast<uintptr_t>(calc.get())) != 0;
+  }
   // Frees the characters or bytes, the list and the calculation (a value without any of them,
   // such as a number, is left as it is without a call).
   void clearPayload() {
-    if (h || list || calc) freePayload();
+    if (hasPayload()) freePayload();
   }
   // Resets to the empty (or null) value of a type. Inline: lines are filled cell by cell.
   void reset(ffttype t, qshort sub, bool isNull) {
@@ -100,7 +113,9 @@ struct FldData {
   }
 
  private:
-  void freePayload();
+  // Out of line, and never inlined: the callers' common path (no payload) then needs no stack
+  // frame.
+  HOST_NOINLINE void freePayload();
   void newList(bool isRow);
 };
 
@@ -125,12 +140,13 @@ class CellStore {
   ~CellStore() { clear(nullptr); }
 
   size_t width() const { return mWidth; }
-  // A line of width() empty values (their types are the caller's to set); std::bad_alloc when
-  // no memory can be had.
-  FldData* take();
+  // A line of width() values: the empty values of the n columns cols, except that a list or
+  // row column's cell has no list yet (*lists, when given, tells whether there are such
+  // columns), and empty character values beyond them. std::bad_alloc when no memory can be had.
+  FldData* take(const ColDef* cols = nullptr, size_t n = 0, bool* lists = nullptr);
   // Makes room for lines more lines in one block, so that the next takes cannot fail.
   void reserve(size_t lines);
-  // Clears the line's cells and keeps them for a later take. A list in a cell is freed with it.
+  // Empties the line's cells and keeps them for a later take. A list in a cell is freed with it.
   void give(FldData* line);
   // Frees every cell and block. With lists, a list in a cell is not freed but put at the front
   // of the chain *lists (through ListData::nextFreed), for the caller to free without recursion

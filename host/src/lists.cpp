@@ -24,21 +24,41 @@ void CellStore::addBlock(size_t lines) {
   mCarved += lines;
 }
 
-FldData* CellStore::take() {
+namespace {
+
+// Gives a cell that holds the empty character value the empty value of its column's type, a
+// list excepted; true when the column holds lists (their lists are the caller's to make).
+inline bool typeCell(FldData& cell, const ColDef& col) {
+  const ffttype t = col.type;
+  cell.type = t;
+  cell.subtype = col.subtype;
+  if (t == fftBoolean) cell.v.i = qboolFalse;
+  return t == fftList || t == fftRow;
+}
+
+}  // namespace
+
+FldData* CellStore::take(const ColDef* cols, size_t n, bool* lists) {
+  bool anyList = false;
+  FldData* line;
   if (!mSpare.empty()) {
-    FldData* line = mSpare.back();
+    line = mSpare.back();
     mSpare.pop_back();
-    return line;
+    for (size_t c = 0; c < n; ++c) anyList |= typeCell(line[c], cols[c]);
+  } else {
+    if (mBlocks.empty() || mBlocks.back().used == mBlocks.back().lines) {
+      // Blocks double with the list (a one-line row takes one line) up to kBlockBytes.
+      const size_t most = std::max<size_t>(1, kBlockBytes / (mWidth * sizeof(FldData)));
+      addBlock(std::clamp<size_t>(mCarved, 1, most));
+    }
+    Block& block = mBlocks.back();
+    line = block.cells + block.used * mWidth;
+    // Made and typed in one pass: a new line is written once.
+    for (size_t c = 0; c < n; ++c) anyList |= typeCell(*new (line + c) FldData(), cols[c]);
+    for (size_t c = n; c < mWidth; ++c) new (line + c) FldData();
+    ++block.used;
   }
-  if (mBlocks.empty() || mBlocks.back().used == mBlocks.back().lines) {
-    // Blocks double with the list (a one-line row takes one line) up to kBlockBytes.
-    const size_t most = std::max<size_t>(1, kBlockBytes / (mWidth * sizeof(FldData)));
-    addBlock(std::clamp<size_t>(mCarved, 1, most));
-  }
-  Block& block = mBlocks.back();
-  FldData* line = block.cells + block.used * mWidth;
-  for (size_t c = 0; c < mWidth; ++c) new (line + c) FldData();
-  ++block.used;
+  if (lists) *lists = anyList;
   return line;
 }
 
@@ -48,7 +68,7 @@ void CellStore::reserve(size_t lines) {
 }
 
 void CellStore::give(FldData* line) {
-  for (size_t c = 0; c < mWidth; ++c) line[c].clearPayload();
+  for (size_t c = 0; c < mWidth; ++c) line[c].reset(fftCharacter, 0, false);
   try {
     mSpare.push_back(line);
   } catch (const std::bad_alloc&) {
@@ -57,15 +77,17 @@ void CellStore::give(FldData* line) {
 }
 
 void CellStore::clear(ListData** lists) {
+  // A value without payload holds nothing to free: its storage is released with the block.
   for (const Block& block : mBlocks) {
     FldData* const end = block.cells + block.used * mWidth;
     for (FldData* cell = block.cells; cell != end; ++cell) {
+      if (!cell->hasPayload()) continue;
       if (lists && cell->list) {
         cell->list->nextFreed = *lists;
         *lists = cell->list;
         cell->list = nullptr;
       }
-      cell->~FldData();
+      cell->clearPayload();
     }
     ::operator delete(block.cells);
   }
@@ -193,31 +215,43 @@ void EXTqlist::setCurRow(qlong row) {
   mData->current = validRow(mData, row) ? row : 0;
 }
 
-qlong EXTqlist::insertRow(qlong row) {
-  if (!mData || listRowsRefused()) return 0;
-  if (mData->isRow && !mData->rows.empty()) return 0;
-  if (mData->rows.size() >= 0x7FFFFFFF) return 0;  // line numbers are 32-bit counts
-  // The line is taken from the store only when the lines have room for it: a failure leaves
-  // the list as it was.
-  if (mData->rows.size() == mData->rows.capacity()) mData->rows.reserve(mData->rows.size() * 2 + 1);
-  RowData r;
-  r.cells = mData->store.take();
-  const ColDef* const cols = mData->cols.data();
-  const size_t n = mData->cols.size();
+namespace {
+
+// Gives the list and row cells of a new line their empty lists; on a failure the line goes back
+// to the store before the throw.
+void addCellLists(ListData& l, FldData* cells) {
   try {
-    for (size_t c = 0; c < n; ++c) r.cells[c].setEmpty(cols[c].type, cols[c].subtype);
-  } catch (const std::bad_alloc&) {  // a list column's new list
-    mData->store.give(r.cells);
+    for (size_t c = 0; c < l.cols.size(); ++c) {
+      const ffttype t = l.cols[c].type;
+      if (t == fftList || t == fftRow) cells[c].setEmpty(t, l.cols[c].subtype);
+    }
+  } catch (const std::bad_alloc&) {
+    l.store.give(cells);
     throw;
   }
-  size_t at = mData->rows.size();
-  if (row >= 1 && static_cast<size_t>(row) <= mData->rows.size()) at = static_cast<size_t>(row - 1);
-  if (at == mData->rows.size())
-    mData->rows.push_back(r);
-  else
-    mData->rows.insert(mData->rows.begin() + static_cast<long>(at), r);
-  if (mData->current >= static_cast<qlong>(at) + 1) ++mData->current;
-  return static_cast<qlong>(at) + 1;
+}
+
+}  // namespace
+
+qlong EXTqlist::insertRow(qlong row) {
+  ListData* const l = mData;
+  if (!l || listRowsRefused()) return 0;
+  const size_t count = l->rows.size();
+  if (l->isRow ? count != 0 : count >= 0x7FFFFFFF) return 0;  // line numbers are 32-bit counts
+  // The line is taken from the store only when the lines have room for it: a failure leaves
+  // the list as it was.
+  if (count == l->rows.capacity()) l->rows.reserve(count * 2 + 1);
+  RowData r;
+  bool lists = false;
+  r.cells = l->store.take(l->cols.data(), l->cols.size(), &lists);
+  if (lists) addCellLists(*l, r.cells);
+  if (row < 1 || static_cast<size_t>(row) > count) {
+    l->rows.push_back(r);
+    return static_cast<qlong>(count) + 1;
+  }
+  l->rows.insert(l->rows.begin() + (row - 1), r);
+  if (l->current >= row) ++l->current;
+  return row;
 }
 
 qbool EXTqlist::deleteRow(qlong row) {
@@ -285,9 +319,15 @@ ffttype EXTqlist::getColType(qshort col, qshort* subtype, qlong* maxLen) const {
   return c.type;
 }
 
+// Reached once a cell when a list is built or read: row and col below 1 wrap to sizes no list
+// has, so each is checked with one comparison.
 qbool EXTqlist::getColValRef(qlong row, qshort col, EXTfldval& out, qbool) const {
-  if (!validRow(mData, row) || !validCol(mData, col)) return qfalse;
-  out.setRef(&mData->rows[static_cast<size_t>(row - 1)].cells[col - 1]);
+  const ListData* const l = mData;
+  if (!l) return qfalse;
+  const size_t r = static_cast<size_t>(row) - 1;
+  const size_t c = static_cast<size_t>(col) - 1;
+  if (r >= l->rows.size() || c >= l->cols.size()) return qfalse;
+  out.setRef(l->rows[r].cells + c);
   return qtrue;
 }
 

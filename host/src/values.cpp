@@ -27,10 +27,7 @@ const qlong kMaxChars = 0x7FFFFFFF / 4;
 qHandleInfo* charHandle(const qchar* chars, qlong len) {
   if (len <= 0) return nullptr;
   if (len > kMaxChars) throw std::bad_alloc();
-  qHandleInfo* h = handleNew(len * 4);
-  if (!h) throw std::bad_alloc();
-  std::memcpy(h->mData, chars, static_cast<size_t>(len) * 4);
-  return h;
+  return handleWith(chars, len * 4);
 }
 
 }  // namespace
@@ -388,12 +385,7 @@ void EXTfldval::getBinary(qlong maxLen, qbyte* buf, qlong& realLen) const {
 }
 
 void EXTfldval::setBinary(ffttype type, const qbyte* bytes, qlong len) {
-  qHandleInfo* h = nullptr;
-  if (len > 0) {
-    h = handleNew(len);
-    if (!h) throw std::bad_alloc();
-    std::memcpy(h->mData, bytes, static_cast<size_t>(len));
-  }
+  qHandleInfo* h = len > 0 ? handleWith(bytes, len) : nullptr;
   mData->reset(isByteType(type) ? type : fftBinary, 0, false);
   mData->h = h;
 }
