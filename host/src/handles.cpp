@@ -228,9 +228,7 @@ __attribute__((noinline)) qHandleInfo* handleNewApart(qlong bytes) {
   return h;
 }
 
-}  // namespace
-
-qHandleInfo* handleNew(qlong bytes) {
+inline qHandleInfo* newHandle(qlong bytes) {
   if (static_cast<unsigned long>(bytes) > static_cast<unsigned long>(kInlineBytes))
     return bytes < 0 ? nullptr : handleNewApart(bytes);
   qHandleInfo* h =
@@ -242,8 +240,12 @@ qHandleInfo* handleNew(qlong bytes) {
   return h;
 }
 
+}  // namespace
+
+qHandleInfo* handleNew(qlong bytes) { return newHandle(bytes); }
+
 qHandleInfo* handleWith(const void* bytes, qlong count) {
-  qHandleInfo* h = handleNew(count);
+  qHandleInfo* h = newHandle(count);
   if (!h) throw std::bad_alloc();
   if (count > 0) std::memcpy(h->mData, bytes, static_cast<size_t>(count));
   return h;

@@ -97,6 +97,14 @@ struct FldData {
   void clearPayload() {
     if (hasPayload()) freePayload();
   }
+  // Gives the value new content: write(*this) once the old payload is freed. The common case,
+  // a value without payload, is inline and makes no call; the freeing goes through a function
+  // of its own, so a setter needs no stack frame.
+  template <class Write>
+  void rewrite(Write write) {
+    if (hasPayload()) return freeThenWrite(write);
+    write(*this);
+  }
   // Resets to the empty (or null) value of a type. Inline: lines are filled cell by cell.
   void reset(ffttype t, qshort sub, bool isNull) {
     clearPayload();
@@ -116,6 +124,11 @@ struct FldData {
   // Out of line, and never inlined: the callers' common path (no payload) then needs no stack
   // frame.
   HOST_NOINLINE void freePayload();
+  template <class Write>
+  HOST_NOINLINE void freeThenWrite(Write write) {
+    freePayload();
+    write(*this);
+  }
   void newList(bool isRow);
 };
 

@@ -33,11 +33,12 @@ qHandleInfo* charHandle(const qchar* chars, qlong len) {
 }  // namespace
 
 void FldData::freePayload() {
-  handleFree(h);
-  h = nullptr;
   delete list;
   list = nullptr;
   calc.reset();
+  qHandleInfo* const old = h;  // freed last: the call ends the function
+  h = nullptr;
+  handleFree(old);
 }
 
 void FldData::assignExceptList(const FldData& other) {
@@ -287,9 +288,11 @@ void EXTfldval::getChar(strxxx& out) const {
 }
 
 void EXTfldval::setChar(const qchar* chars, qlong len) {
-  qHandleInfo* h = charHandle(chars, len);  // before reset: chars may live in this value
-  mData->reset(fftCharacter, 0, false);
-  mData->h = h;
+  qHandleInfo* h = charHandle(chars, len);  // before the old content goes: chars may live there
+  mData->rewrite([h](FldData& d) {
+    d.setEmpty(fftCharacter, 0);
+    d.h = h;
+  });
 }
 
 qlong EXTfldval::getLong() const {
@@ -315,8 +318,10 @@ qlong EXTfldval::getLong() const {
 }
 
 void EXTfldval::setLong(qlong v) {
-  mData->reset(fftInteger, 0, false);
-  mData->v.i = v;
+  mData->rewrite([v](FldData& d) {
+    d.setEmpty(fftInteger, 0);
+    d.v.i = v;
+  });
 }
 
 qint64 EXTfldval::getLong64() const {
@@ -328,8 +333,10 @@ qint64 EXTfldval::getLong64() const {
 }
 
 void EXTfldval::setLong64(qint64 v) {
-  mData->reset(fftInt64, 0, false);
-  mData->v.i64 = v;
+  mData->rewrite([v](FldData& d) {
+    d.setEmpty(fftInt64, 0);
+    d.v.i64 = v;
+  });
 }
 
 double EXTfldval::getNum() const {
@@ -343,8 +350,10 @@ double EXTfldval::getNum() const {
 }
 
 void EXTfldval::setNum(double v) {
-  mData->reset(fftNumber, 0, false);
-  mData->v.num = v;
+  mData->rewrite([v](FldData& d) {
+    d.setEmpty(fftNumber, 0);
+    d.v.num = v;
+  });
 }
 
 qlong EXTfldval::getBool() const {
@@ -357,13 +366,18 @@ qlong EXTfldval::getBool() const {
 }
 
 void EXTfldval::setBool(qlong hostBool) {
-  mData->reset(fftBoolean, 0, false);
-  mData->v.i = hostBool == qboolTrue ? qboolTrue : qboolFalse;
+  mData->rewrite([hostBool](FldData& d) {
+    d.setEmpty(fftBoolean, 0);
+    d.v.i = hostBool == qboolTrue ? qboolTrue : qboolFalse;
+  });
 }
 
 void EXTfldval::setDate(qlong year, qlong month, qlong day) {
-  mData->reset(fftDate, 0, false);
-  mData->v.i = year <= 0 ? 0 : year * 10000 + month * 100 + day;
+  const qlong packed = year <= 0 ? 0 : year * 10000 + month * 100 + day;
+  mData->rewrite([packed](FldData& d) {
+    d.setEmpty(fftDate, 0);
+    d.v.i = packed;
+  });
 }
 
 qbool EXTfldval::getDate(qlong& year, qlong& month, qlong& day) const {
@@ -437,8 +451,10 @@ objinst EXTfldval::getObjRef() const {
 }
 
 void EXTfldval::setObjRef(objinst inst) {
-  mData->reset(fftObjref, 0, false);
-  mData->v.obj = inst;
+  mData->rewrite([inst](FldData& d) {
+    d.setEmpty(fftObjref, 0);
+    d.v.obj = inst;
+  });
 }
 
 qbool EXTfldval::conv(ffttype type, qshort subtype) {
