@@ -144,24 +144,23 @@ __attribute__((noinline)) void markTaken(void* block, size_t size) {
 // frame; everything else goes through the slow paths below, which are never inlined.
 inline bool cachedSize(size_t total) { return kKeepBlocks && total <= kCachedClasses * kCachedStep; }
 
-__attribute__((noinline)) void* blockNewSlowly(size_t total) {
-  return std::malloc(cachedSize(total) ? (total + kCachedStep - 1) / kCachedStep * kCachedStep
-                                       : total);
+// A kept block for total bytes, or null when its class keeps none.
+inline void* takeKept(size_t total) {
+  if (!cachedSize(total)) return nullptr;
+  const size_t k = (total - 1) / kCachedStep;
+  BlockStack& stack = tCache.classes[k];
+  if (stack.count == 0) return nullptr;
+  const size_t size = (k + 1) * kCachedStep;
+  tCache.bytes -= size;
+  void* block = stack.blocks[--stack.count];
+  if (kUnderValgrind) markTaken(block, size);
+  return block;
 }
 
-inline void* blockNew(size_t total) {
-  if (cachedSize(total)) {
-    const size_t k = (total - 1) / kCachedStep;
-    BlockStack& stack = tCache.classes[k];
-    if (stack.count > 0) {
-      const size_t size = (k + 1) * kCachedStep;
-      tCache.bytes -= size;
-      void* block = stack.blocks[--stack.count];
-      if (kUnderValgrind) markTaken(block, size);
-      return block;
-    }
-  }
-  return blockNewSlowly(total);
+void* blockNew(size_t total) {
+  if (void* block = takeKept(total)) return block;
+  return std::malloc(cachedSize(total) ? (total + kCachedStep - 1) / kCachedStep * kCachedStep
+                                       : total);
 }
 
 // Keeps the block when its class's stack must first grow or the cache first open, and frees it
@@ -228,15 +227,55 @@ __attribute__((noinline)) qHandleInfo* handleNewApart(qlong bytes) {
   return h;
 }
 
-inline qHandleInfo* newHandle(qlong bytes) {
-  if (static_cast<unsigned long>(bytes) > static_cast<unsigned long>(kInlineBytes))
-    return bytes < 0 ? nullptr : handleNewApart(bytes);
-  qHandleInfo* h =
-      static_cast<qHandleInfo*>(blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes)));
-  if (!h) return nullptr;
+// Makes block the handle of bytes that live right behind it.
+inline qHandleInfo* inlineHandle(void* block, qlong bytes) {
+  qHandleInfo* h = static_cast<qHandleInfo*>(block);
   h->mData = inlineData(h);
   h->mAllocated = bytes;
   h->mUsed = bytes;
+  return h;
+}
+
+qHandleInfo* newHandle(qlong bytes) {
+  if (static_cast<unsigned long>(bytes) > static_cast<unsigned long>(kInlineBytes))
+    return bytes < 0 ? nullptr : handleNewApart(bytes);
+  void* block = blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes));
+  return block ? inlineHandle(block, bytes) : nullptr;
+}
+
+// Copies the bytes of a short value (at most 48, what a kept block holds) with a few
+// overlapping moves instead of a call.
+const size_t kShortCopy = 48;
+inline void copyShort(qbyte* to, const qbyte* from, size_t n) {
+  if (n >= 16) {
+    qbyte a[16], b[16], c[16];
+    std::memcpy(a, from, 16);
+    std::memcpy(b, from + (n >= 32 ? 16 : n - 16), 16);
+    std::memcpy(c, from + n - 16, 16);
+    std::memcpy(to, a, 16);
+    std::memcpy(to + (n >= 32 ? 16 : n - 16), b, 16);
+    std::memcpy(to + n - 16, c, 16);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, from, 8);
+    std::memcpy(&b, from + n - 8, 8);
+    std::memcpy(to, &a, 8);
+    std::memcpy(to + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, from, 4);
+    std::memcpy(&b, from + n - 4, 4);
+    std::memcpy(to, &a, 4);
+    std::memcpy(to + n - 4, &b, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+__attribute__((noinline)) qHandleInfo* handleWithSlowly(const void* bytes, qlong count) {
+  qHandleInfo* h = newHandle(count);
+  if (!h) throw std::bad_alloc();
+  if (count > 0) std::memcpy(h->mData, bytes, static_cast<size_t>(count));
   return h;
 }
 
@@ -244,24 +283,34 @@ inline qHandleInfo* newHandle(qlong bytes) {
 
 qHandleInfo* handleNew(qlong bytes) { return newHandle(bytes); }
 
+// A short value in a kept block is made without a call (under valgrind, the slow path marks
+// the block).
 qHandleInfo* handleWith(const void* bytes, qlong count) {
-  qHandleInfo* h = newHandle(count);
-  if (!h) throw std::bad_alloc();
-  if (count > 0) std::memcpy(h->mData, bytes, static_cast<size_t>(count));
-  return h;
+  const size_t n = static_cast<size_t>(count);
+  if (count >= 0 && n <= kShortCopy && !kUnderValgrind) {
+    if (void* block = takeKept(sizeof(qHandleInfo) + n)) {
+      qHandleInfo* h = inlineHandle(block, count);
+      copyShort(h->mData, static_cast<const qbyte*>(bytes), n);
+      return h;
+    }
+  }
+  return handleWithSlowly(bytes, count);
 }
 
 qHandleInfo* handleCopy(const qHandleInfo* h) { return h ? handleWith(h->mData, h->mUsed) : nullptr; }
 
-void handleFree(qHandleInfo* h) {
-  if (!h) return;
-  if (h->mData == inlineData(h)) {
-    // Never resized: its allocation is as large as its bytes say.
-    blockFree(h, sizeof(qHandleInfo) + static_cast<size_t>(h->mAllocated));
-    return;
-  }
+namespace {
+__attribute__((noinline)) void freeApart(qHandleInfo* h) {
   std::free(h->mData);
   std::free(h);
+}
+}  // namespace
+
+void handleFree(qHandleInfo* h) {
+  if (!h) return;
+  if (h->mData != inlineData(h)) return freeApart(h);
+  // Never resized: its allocation is as large as its bytes say.
+  blockFree(h, sizeof(qHandleInfo) + static_cast<size_t>(h->mAllocated));
 }
 
 namespace {

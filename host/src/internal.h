@@ -97,6 +97,10 @@ struct FldData {
   void clearPayload() {
     if (hasPayload()) freePayload();
   }
+  // The same for a value known to hold a payload (or none: then it only costs the call).
+  // Out of line, and never inlined: the callers' common path (no payload) then needs no stack
+  // frame.
+  HOST_NOINLINE void freePayload();
   // Gives the value new content: write(*this) once the old payload is freed. The common case,
   // a value without payload, is inline and makes no call; the freeing goes through a function
   // of its own, so a setter needs no stack frame.
@@ -121,9 +125,6 @@ struct FldData {
   }
 
  private:
-  // Out of line, and never inlined: the callers' common path (no payload) then needs no stack
-  // frame.
-  HOST_NOINLINE void freePayload();
   template <class Write>
   HOST_NOINLINE void freeThenWrite(Write write) {
     freePayload();

@@ -87,7 +87,7 @@ void CellStore::clear(ListData** lists) {
         *lists = cell->list;
         cell->list = nullptr;
       }
-      cell->clearPayload();
+      cell->freePayload();
     }
     ::operator delete(block.cells);
   }
