@@ -137,6 +137,7 @@ struct ColDef {
   std::u32string name;
   ffttype type;
   qshort subtype;
+  bool holdsLists;  // type is fftList or fftRow: each cell has a list of its own
   qlong maxLen;
 };
 
@@ -183,6 +184,11 @@ class CellStore {
 };
 
 struct RowData {
+  RowData() = default;
+  // Made in place by emplace_back: a copy of a line just built on the stack would be read back
+  // whole before its parts are written, which stalls the processor.
+  explicit RowData(FldData* line, bool isSelected = false, bool wasSelected = false)
+      : cells(line), selected(isSelected), savedSelected(wasSelected) {}
   FldData* cells = nullptr;  // the line's cells, in the list's CellStore
   bool selected = false;
   bool savedSelected = false;

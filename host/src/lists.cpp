@@ -29,11 +29,10 @@ namespace {
 // Gives a cell that holds the empty character value the empty value of its column's type, a
 // list excepted; true when the column holds lists (their lists are the caller's to make).
 inline bool typeCell(FldData& cell, const ColDef& col) {
-  const ffttype t = col.type;
-  cell.type = t;
+  cell.type = col.type;
   cell.subtype = col.subtype;
-  if (t == fftBoolean) cell.v.i = qboolFalse;
-  return t == fftList || t == fftRow;
+  if (col.type == fftBoolean) cell.v.i = qboolFalse;
+  return col.holdsLists;
 }
 
 }  // namespace
@@ -119,12 +118,8 @@ void copyLevel(ListData& dst, const ListData& src, std::vector<PendingCopy>& pen
   dst.store.reserve(src.rows.size());
   const size_t n = src.cols.size();
   for (const RowData& r : src.rows) {
-    RowData copy;
-    copy.cells = dst.store.take();
-    copy.selected = r.selected;
-    copy.savedSelected = r.savedSelected;
-    dst.rows.push_back(copy);
-    FldData* cells = copy.cells;
+    FldData* const cells = dst.store.take();
+    dst.rows.emplace_back(cells, r.selected, r.savedSelected);
     for (size_t c = 0; c < n; ++c) {
       cells[c].assignExceptList(r.cells[c]);
       if (r.cells[c].list) {
@@ -221,10 +216,8 @@ namespace {
 // to the store before the throw.
 void addCellLists(ListData& l, FldData* cells) {
   try {
-    for (size_t c = 0; c < l.cols.size(); ++c) {
-      const ffttype t = l.cols[c].type;
-      if (t == fftList || t == fftRow) cells[c].setEmpty(t, l.cols[c].subtype);
-    }
+    for (size_t c = 0; c < l.cols.size(); ++c)
+      if (l.cols[c].holdsLists) cells[c].setEmpty(l.cols[c].type, l.cols[c].subtype);
   } catch (const std::bad_alloc&) {
     l.store.give(cells);
     throw;
@@ -241,15 +234,14 @@ qlong EXTqlist::insertRow(qlong row) {
   // The line is taken from the store only when the lines have room for it: a failure leaves
   // the list as it was.
   if (count == l->rows.capacity()) l->rows.reserve(count * 2 + 1);
-  RowData r;
   bool lists = false;
-  r.cells = l->store.take(l->cols.data(), l->cols.size(), &lists);
-  if (lists) addCellLists(*l, r.cells);
+  FldData* const cells = l->store.take(l->cols.data(), l->cols.size(), &lists);
+  if (lists) addCellLists(*l, cells);
   if (row < 1 || static_cast<size_t>(row) > count) {
-    l->rows.push_back(r);
+    l->rows.emplace_back(cells);
     return static_cast<qlong>(count) + 1;
   }
-  l->rows.insert(l->rows.begin() + (row - 1), r);
+  l->rows.emplace(l->rows.begin() + (row - 1), cells);
   if (l->current >= row) ++l->current;
   return row;
 }
@@ -271,6 +263,7 @@ qshort EXTqlist::addCol(ffttype type, qshort subtype, qlong maxLen, const strxxx
   if (name) col.name.assign(name->cString(), static_cast<size_t>(name->length()));
   col.type = type;
   col.subtype = subtype;
+  col.holdsLists = type == fftList || type == fftRow;
   col.maxLen = maxLen;
   // Every line moves to a store one cell wider, whose one block is had before anything
   // changes. Only then are the new cells given their type, which can fail for a list column:
