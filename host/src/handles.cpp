@@ -153,6 +153,9 @@ inline void* takeKept(size_t total) {
   const size_t size = (k + 1) * kCachedStep;
   tCache.bytes -= size;
   void* block = stack.blocks[--stack.count];
+  // Blocks come back long after they were freed, out of the caches: the one taken a few
+  // handles from now is fetched meanwhile.
+  if (stack.count >= 4) __builtin_prefetch(stack.blocks[stack.count - 4], 1);
   if (kUnderValgrind) markTaken(block, size);
   return block;
 }

@@ -77,9 +77,11 @@ void CellStore::give(FldData* line) {
 
 void CellStore::clear(ListData** lists) {
   // A value without payload holds nothing to free: its storage is released with the block.
+  // The handles of the cells a few lines on are fetched meanwhile: freeing reads each one.
   for (const Block& block : mBlocks) {
     FldData* const end = block.cells + block.used * mWidth;
     for (FldData* cell = block.cells; cell != end; ++cell) {
+      if (end - cell > 16) __builtin_prefetch(cell[16].h);
       if (!cell->hasPayload()) continue;
       if (lists && cell->list) {
         cell->list->nextFreed = *lists;
