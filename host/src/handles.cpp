@@ -142,7 +142,9 @@ __attribute__((noinline)) void markTaken(void* block, size_t size) {
 // allocated with (class + 1) * kCachedStep bytes; total is never 0 (a handle has its header).
 // The common paths (a kept block taken, a freed block kept) are inline and need no stack
 // frame; everything else goes through the slow paths below, which are never inlined.
-inline bool cachedSize(size_t total) { return kKeepBlocks && total <= kCachedClasses * kCachedStep; }
+inline bool cachedSize(size_t total) {
+  return kKeepBlocks && total <= kCachedClasses * kCachedStep;
+}
 
 // A kept block for total bytes, or null when its class keeps none.
 inline void* takeKept(size_t total) {
@@ -300,7 +302,9 @@ qHandleInfo* handleWith(const void* bytes, qlong count) {
   return handleWithSlowly(bytes, count);
 }
 
-qHandleInfo* handleCopy(const qHandleInfo* h) { return h ? handleWith(h->mData, h->mUsed) : nullptr; }
+qHandleInfo* handleCopy(const qHandleInfo* h) {
+  return h ? handleWith(h->mData, h->mUsed) : nullptr;
+}
 
 namespace {
 __attribute__((noinline)) void freeApart(qHandleInfo* h) {

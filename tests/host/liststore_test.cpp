@@ -63,10 +63,29 @@ TEST(ListStore, CellReferencesKeepTheirLineThroughInsertsDeletesAndSorts) {
   }
 }
 
+// Every cell of line row holds the empty value of its column's type; a list or row column's
+// cell has a list of its own.
+void expectEmptyLine(const EXTqlist& list, qlong row, const std::vector<ffttype>& types) {
+  for (size_t c = 0; c < types.size(); ++c) {
+    SCOPED_TRACE(c);
+    EXTfldval cell;
+    ASSERT_TRUE(list.getColValRef(row, static_cast<qshort>(c + 1), cell, qfalse));
+    EXPECT_EQ(cell.getType(), types[c]);
+    EXPECT_FALSE(cell.isNull());
+    EXPECT_TRUE(cell.isEmpty());
+    if (types[c] == fftBoolean) EXPECT_EQ(cell.getBool(), qboolFalse);
+    EXTqlist inner;
+    EXPECT_EQ(cell.getList(&inner, qfalse) != 0, types[c] == fftList || types[c] == fftRow);
+  }
+}
+
 TEST(ListStore, ReusedLinesComeBackAsNewEmptyValuesOfTheirColumns) {
   EXTqlist list(qfalse);
-  const ffttype types[] = {fftInteger, fftCharacter, fftBoolean, fftList, fftNumber, fftBinary};
+  const std::vector<ffttype> types = {fftInteger, fftCharacter, fftBoolean, fftList,
+                                      fftNumber,  fftBinary,    fftRow,     fftDate};
   for (ffttype t : types) list.addCol(t, 0, 0, nullptr);
+  expectEmptyLine(list, list.insertRow(), types);  // a line of a new block
+  list.deleteRow(1);
   for (int round = 0; round < 3; ++round) {
     for (int i = 0; i < 40; ++i) {
       const qlong row = list.insertRow();
@@ -84,14 +103,49 @@ TEST(ListStore, ReusedLinesComeBackAsNewEmptyValuesOfTheirColumns) {
     }
     while (list.rowCnt() > 2) list.deleteRow(2);
   }
-  const qlong fresh = list.insertRow();
-  for (size_t c = 0; c < sizeof types / sizeof types[0]; ++c) {
-    SCOPED_TRACE(c);
-    EXTfldval cell;
-    ASSERT_TRUE(list.getColValRef(fresh, static_cast<qshort>(c + 1), cell, qfalse));
-    EXPECT_EQ(cell.getType(), types[c]);
-    EXPECT_FALSE(cell.isNull());
-    EXPECT_TRUE(cell.isEmpty());
+  expectEmptyLine(list, list.insertRow(), types);   // a reused line
+  expectEmptyLine(list, list.insertRow(2), types);  // another, inserted between
+}
+
+// Values of every short length (the kept allocations hold up to 48 bytes, copied with a few
+// overlapping moves) and some longer ones: written into cells, copied with the list, freed,
+// and written again into reused allocations of other lengths.
+TEST(ListStore, ShortValuesOfEveryLengthReadBackWhole) {
+  auto word = [](size_t len, int salt) {
+    std::string s;
+    for (size_t i = 0; i < len; ++i)
+      s += static_cast<char>('a' + (i * 7 + len + static_cast<size_t>(salt)) % 26);
+    return s;
+  };
+  for (int round = 0; round < 3; ++round) {
+    EXTqlist list(qfalse);
+    list.addCol(fftCharacter, 0, 0, nullptr);
+    list.addCol(fftBinary, 0, 0, nullptr);
+    const size_t kLongest = 70;
+    for (size_t len = 0; len <= kLongest; ++len) {
+      const qlong row = list.insertRow();
+      EXTfldval cell;
+      list.getColValRef(row, 1, cell, qtrue);
+      cell = chr(word((len + static_cast<size_t>(round) * 5) % 20, round));
+      list.getColValRef(row, 2, cell, qtrue);
+      cell = binary(word(len, round));
+    }
+    EXTfldval value;
+    value.setList(&list, qfalse);
+    const EXTfldval copy(value);
+    EXTqlist copied;
+    ASSERT_TRUE(copy.getList(&copied, qfalse));
+    for (const EXTqlist* l : {&list, &copied}) {
+      for (size_t len = 0; len <= kLongest; ++len) {
+        SCOPED_TRACE(len);
+        const qlong row = static_cast<qlong>(len) + 1;
+        EXTfldval cell;
+        l->getColValRef(row, 1, cell, qfalse);
+        ASSERT_EQ(zqtest::text(cell), word((len + static_cast<size_t>(round) * 5) % 20, round));
+        l->getColValRef(row, 2, cell, qfalse);
+        ASSERT_EQ(zqtest::bytes(cell), word(len, round));
+      }
+    }
   }
 }
 
