@@ -248,8 +248,8 @@ qHandleInfo* newHandle(qlong bytes) {
   return block ? inlineHandle(block, bytes) : nullptr;
 }
 
-// Copies the bytes of a short value (at most 48, what a kept block holds) with a few
-// overlapping moves instead of a call.
+// Copies the bytes of a short value (at most kShortCopy: all a kept block holds on 64 bits)
+// with a few overlapping moves instead of a call.
 const size_t kShortCopy = 48;
 inline void copyShort(qbyte* to, const qbyte* from, size_t n) {
   if (n >= 16) {
