@@ -248,30 +248,32 @@ qHandleInfo* newHandle(qlong bytes) {
   return block ? inlineHandle(block, bytes) : nullptr;
 }
 
+// Copies n bytes, at least one Word and at most two, as the first and the last Word.
+template <class Word>
+inline void copyEnds(qbyte* to, const qbyte* from, size_t n) {
+  Word first, last;
+  std::memcpy(&first, from, sizeof(Word));
+  std::memcpy(&last, from + n - sizeof(Word), sizeof(Word));
+  std::memcpy(to, &first, sizeof(Word));
+  std::memcpy(to + n - sizeof(Word), &last, sizeof(Word));
+}
+
 // Copies the bytes of a short value (at most kShortCopy: all a kept block holds on 64 bits)
 // with a few overlapping moves instead of a call.
 const size_t kShortCopy = 48;
+struct Bytes16 {
+  qbyte b[16];
+};
 inline void copyShort(qbyte* to, const qbyte* from, size_t n) {
-  if (n >= 16) {
-    qbyte a[16], b[16], c[16];
-    std::memcpy(a, from, 16);
-    std::memcpy(b, from + (n >= 32 ? 16 : n - 16), 16);
-    std::memcpy(c, from + n - 16, 16);
-    std::memcpy(to, a, 16);
-    std::memcpy(to + (n >= 32 ? 16 : n - 16), b, 16);
-    std::memcpy(to + n - 16, c, 16);
+  if (n > 32) {
+    copyEnds<Bytes16>(to, from, 16);
+    copyEnds<Bytes16>(to + 16, from + 16, n - 16);
+  } else if (n >= 16) {
+    copyEnds<Bytes16>(to, from, n);
   } else if (n >= 8) {
-    uint64_t a, b;
-    std::memcpy(&a, from, 8);
-    std::memcpy(&b, from + n - 8, 8);
-    std::memcpy(to, &a, 8);
-    std::memcpy(to + n - 8, &b, 8);
+    copyEnds<uint64_t>(to, from, n);
   } else if (n >= 4) {
-    uint32_t a, b;
-    std::memcpy(&a, from, 4);
-    std::memcpy(&b, from + n - 4, 4);
-    std::memcpy(to, &a, 4);
-    std::memcpy(to + n - 4, &b, 4);
+    copyEnds<uint32_t>(to, from, n);
   } else {
     for (size_t i = 0; i < n; ++i) to[i] = from[i];
   }
