@@ -290,11 +290,11 @@ __attribute__((noinline)) qHandleInfo* handleWithSlowly(const void* bytes, qlong
 
 qHandleInfo* handleNew(qlong bytes) { return newHandle(bytes); }
 
-// A short value in a kept block is made without a call (under valgrind, the slow path marks
-// the block).
+// A short value in a kept block is made without a call (but the one that marks the block for
+// valgrind, which then checks this path too).
 qHandleInfo* handleWith(const void* bytes, qlong count) {
   const size_t n = static_cast<size_t>(count);
-  if (count >= 0 && n <= kShortCopy && !kUnderValgrind) {
+  if (count >= 0 && n <= kShortCopy) {
     if (void* block = takeKept(sizeof(qHandleInfo) + n)) {
       qHandleInfo* h = inlineHandle(block, count);
       copyShort(h->mData, static_cast<const qbyte*>(bytes), n);
