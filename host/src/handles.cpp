@@ -279,10 +279,23 @@ inline void copyShort(qbyte* to, const qbyte* from, size_t n) {
   }
 }
 
+// A short value (n at most kShortCopy) in a kept block, or null when its class keeps none.
+inline qHandleInfo* shortHandle(const void* bytes, size_t n) {
+  void* block = takeKept(sizeof(qHandleInfo) + n);
+  if (!block) return nullptr;
+  qHandleInfo* h = inlineHandle(block, static_cast<qlong>(n));
+  copyShort(h->mData, static_cast<const qbyte*>(bytes), n);
+  return h;
+}
+
 __attribute__((noinline)) qHandleInfo* handleWithSlowly(const void* bytes, qlong count) {
+  // Under valgrind, short values are made here: the same copy, with the block marked.
+  const size_t n = static_cast<size_t>(count);
+  if (count >= 0 && n <= kShortCopy)
+    if (qHandleInfo* h = shortHandle(bytes, n)) return h;
   qHandleInfo* h = newHandle(count);
   if (!h) throw std::bad_alloc();
-  if (count > 0) std::memcpy(h->mData, bytes, static_cast<size_t>(count));
+  if (count > 0) std::memcpy(h->mData, bytes, n);
   return h;
 }
 
@@ -290,17 +303,11 @@ __attribute__((noinline)) qHandleInfo* handleWithSlowly(const void* bytes, qlong
 
 qHandleInfo* handleNew(qlong bytes) { return newHandle(bytes); }
 
-// A short value in a kept block is made without a call (but the one that marks the block for
-// valgrind, which then checks this path too).
+// A short value in a kept block is made without a call or stack frame.
 qHandleInfo* handleWith(const void* bytes, qlong count) {
   const size_t n = static_cast<size_t>(count);
-  if (count >= 0 && n <= kShortCopy) {
-    if (void* block = takeKept(sizeof(qHandleInfo) + n)) {
-      qHandleInfo* h = inlineHandle(block, count);
-      copyShort(h->mData, static_cast<const qbyte*>(bytes), n);
-      return h;
-    }
-  }
+  if (count >= 0 && n <= kShortCopy && !kUnderValgrind)
+    if (qHandleInfo* h = shortHandle(bytes, n)) return h;
   return handleWithSlowly(bytes, count);
 }
 
