@@ -131,12 +131,8 @@ struct BlockCacheCloser {
 // apart so that the common path needs no stack frame for them.
 bool askValgrind() { return RUNNING_ON_VALGRIND != 0; }
 const bool kUnderValgrind = askValgrind();
-__attribute__((noinline)) void markKept(void* block, size_t size) {
-  VALGRIND_MAKE_MEM_NOACCESS(block, size);
-}
-__attribute__((noinline)) void markTaken(void* block, size_t size) {
-  VALGRIND_MAKE_MEM_UNDEFINED(block, size);
-}
+HOST_NOINLINE void markKept(void* block, size_t size) { VALGRIND_MAKE_MEM_NOACCESS(block, size); }
+HOST_NOINLINE void markTaken(void* block, size_t size) { VALGRIND_MAKE_MEM_UNDEFINED(block, size); }
 
 // A block of total bytes belongs to class (total - 1) / kCachedStep, whose blocks are all
 // allocated with (class + 1) * kCachedStep bytes; total is never 0 (a handle has its header).
@@ -170,7 +166,7 @@ void* blockNew(size_t total) {
 
 // Keeps the block when its class's stack must first grow or the cache first open, and frees it
 // when it cannot be kept.
-__attribute__((noinline)) void blockFreeSlowly(void* block, size_t total) {
+HOST_NOINLINE void blockFreeSlowly(void* block, size_t total) {
   if (!cachedSize(total)) {
     std::free(block);
     return;
@@ -219,7 +215,7 @@ inline void blockFree(void* block, size_t total) {
 }
 
 // A handle whose bytes live apart from it.
-__attribute__((noinline)) qHandleInfo* handleNewApart(qlong bytes) {
+HOST_NOINLINE qHandleInfo* handleNewApart(qlong bytes) {
   qHandleInfo* h = static_cast<qHandleInfo*>(std::malloc(sizeof(qHandleInfo)));
   if (!h) return nullptr;
   h->mData = static_cast<qbyte*>(std::malloc(static_cast<size_t>(bytes)));
@@ -241,12 +237,16 @@ inline qHandleInfo* inlineHandle(void* block, qlong bytes) {
   return h;
 }
 
-qHandleInfo* newHandle(qlong bytes) {
+}  // namespace
+
+qHandleInfo* handleNew(qlong bytes) {
   if (static_cast<unsigned long>(bytes) > static_cast<unsigned long>(kInlineBytes))
     return bytes < 0 ? nullptr : handleNewApart(bytes);
   void* block = blockNew(sizeof(qHandleInfo) + static_cast<size_t>(bytes));
   return block ? inlineHandle(block, bytes) : nullptr;
 }
+
+namespace {
 
 // Copies n bytes, at least one Word and at most two, as the first and the last Word.
 template <class Word>
@@ -288,20 +288,18 @@ inline qHandleInfo* shortHandle(const void* bytes, size_t n) {
   return h;
 }
 
-__attribute__((noinline)) qHandleInfo* handleWithSlowly(const void* bytes, qlong count) {
+HOST_NOINLINE qHandleInfo* handleWithSlowly(const void* bytes, qlong count) {
   // Under valgrind, short values are made here: the same copy, with the block marked.
   const size_t n = static_cast<size_t>(count);
   if (count >= 0 && n <= kShortCopy)
     if (qHandleInfo* h = shortHandle(bytes, n)) return h;
-  qHandleInfo* h = newHandle(count);
+  qHandleInfo* h = handleNew(count);
   if (!h) throw std::bad_alloc();
   if (count > 0) std::memcpy(h->mData, bytes, n);
   return h;
 }
 
 }  // namespace
-
-qHandleInfo* handleNew(qlong bytes) { return newHandle(bytes); }
 
 // A short value in a kept block is made without a call or stack frame.
 qHandleInfo* handleWith(const void* bytes, qlong count) {
@@ -316,7 +314,7 @@ qHandleInfo* handleCopy(const qHandleInfo* h) {
 }
 
 namespace {
-__attribute__((noinline)) void freeApart(qHandleInfo* h) {
+HOST_NOINLINE void freeApart(qHandleInfo* h) {
   std::free(h->mData);
   std::free(h);
 }

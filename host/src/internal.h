@@ -101,12 +101,14 @@ struct FldData {
   // Out of line, and never inlined: the callers' common path (no payload) then needs no stack
   // frame.
   HOST_NOINLINE void freePayload();
-  // Gives the value new content: write(*this) once the old payload is freed. The common case,
-  // a value without payload, is inline and makes no call; the freeing goes through a function
-  // of its own, so a setter needs no stack frame.
+  // Gives the value new content: the empty value of type t (not a list type), then
+  // write(*this), once the old payload is freed. The common case, a value without payload, is
+  // inline and makes no call; the freeing goes through a function of its own, so a setter needs
+  // no stack frame.
   template <class Write>
-  void rewrite(Write write) {
-    if (hasPayload()) return freeThenWrite(write);
+  void rewrite(ffttype t, Write write) {
+    if (hasPayload()) return freeThenWrite(t, write);
+    setEmpty(t, 0);
     write(*this);
   }
   // Resets to the empty (or null) value of a type. Inline: lines are filled cell by cell.
@@ -126,8 +128,9 @@ struct FldData {
 
  private:
   template <class Write>
-  HOST_NOINLINE void freeThenWrite(Write write) {
+  HOST_NOINLINE void freeThenWrite(ffttype t, Write write) {
     freePayload();
+    setEmpty(t, 0);
     write(*this);
   }
   void newList(bool isRow);

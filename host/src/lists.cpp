@@ -178,11 +178,13 @@ void ListData::swapContent(ListData& other) {
 
 namespace {
 
+// Row and column numbers below 1 wrap to sizes no list has, so each is one comparison (a
+// cell is reached this way once for every value a list is built or read with).
 bool validRow(const ListData* l, qlong row) {
-  return l && row >= 1 && static_cast<size_t>(row) <= l->rows.size();
+  return l && static_cast<size_t>(row) - 1 < l->rows.size();
 }
 bool validCol(const ListData* l, qshort col) {
-  return l && col >= 1 && static_cast<size_t>(col) <= l->cols.size();
+  return l && static_cast<size_t>(col) - 1 < l->cols.size();
 }
 
 }  // namespace
@@ -314,15 +316,9 @@ ffttype EXTqlist::getColType(qshort col, qshort* subtype, qlong* maxLen) const {
   return c.type;
 }
 
-// Reached once a cell when a list is built or read: row and col below 1 wrap to sizes no list
-// has, so each is checked with one comparison.
 qbool EXTqlist::getColValRef(qlong row, qshort col, EXTfldval& out, qbool) const {
-  const ListData* const l = mData;
-  if (!l) return qfalse;
-  const size_t r = static_cast<size_t>(row) - 1;
-  const size_t c = static_cast<size_t>(col) - 1;
-  if (r >= l->rows.size() || c >= l->cols.size()) return qfalse;
-  out.setRef(l->rows[r].cells + c);
+  if (!validRow(mData, row) || !validCol(mData, col)) return qfalse;
+  out.setRef(&mData->rows[static_cast<size_t>(row - 1)].cells[col - 1]);
   return qtrue;
 }
 

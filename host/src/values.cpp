@@ -289,10 +289,7 @@ void EXTfldval::getChar(strxxx& out) const {
 
 void EXTfldval::setChar(const qchar* chars, qlong len) {
   qHandleInfo* h = charHandle(chars, len);  // before the old content goes: chars may live there
-  mData->rewrite([h](FldData& d) {
-    d.setEmpty(fftCharacter, 0);
-    d.h = h;
-  });
+  mData->rewrite(fftCharacter, [h](FldData& d) { d.h = h; });
 }
 
 qlong EXTfldval::getLong() const {
@@ -318,10 +315,7 @@ qlong EXTfldval::getLong() const {
 }
 
 void EXTfldval::setLong(qlong v) {
-  mData->rewrite([v](FldData& d) {
-    d.setEmpty(fftInteger, 0);
-    d.v.i = v;
-  });
+  mData->rewrite(fftInteger, [v](FldData& d) { d.v.i = v; });
 }
 
 qint64 EXTfldval::getLong64() const {
@@ -333,10 +327,7 @@ qint64 EXTfldval::getLong64() const {
 }
 
 void EXTfldval::setLong64(qint64 v) {
-  mData->rewrite([v](FldData& d) {
-    d.setEmpty(fftInt64, 0);
-    d.v.i64 = v;
-  });
+  mData->rewrite(fftInt64, [v](FldData& d) { d.v.i64 = v; });
 }
 
 double EXTfldval::getNum() const {
@@ -350,10 +341,7 @@ double EXTfldval::getNum() const {
 }
 
 void EXTfldval::setNum(double v) {
-  mData->rewrite([v](FldData& d) {
-    d.setEmpty(fftNumber, 0);
-    d.v.num = v;
-  });
+  mData->rewrite(fftNumber, [v](FldData& d) { d.v.num = v; });
 }
 
 qlong EXTfldval::getBool() const {
@@ -366,18 +354,14 @@ qlong EXTfldval::getBool() const {
 }
 
 void EXTfldval::setBool(qlong hostBool) {
-  mData->rewrite([hostBool](FldData& d) {
-    d.setEmpty(fftBoolean, 0);
+  mData->rewrite(fftBoolean, [hostBool](FldData& d) {
     d.v.i = hostBool == qboolTrue ? qboolTrue : qboolFalse;
   });
 }
 
 void EXTfldval::setDate(qlong year, qlong month, qlong day) {
   const qlong packed = year <= 0 ? 0 : year * 10000 + month * 100 + day;
-  mData->rewrite([packed](FldData& d) {
-    d.setEmpty(fftDate, 0);
-    d.v.i = packed;
-  });
+  mData->rewrite(fftDate, [packed](FldData& d) { d.v.i = packed; });
 }
 
 qbool EXTfldval::getDate(qlong& year, qlong& month, qlong& day) const {
@@ -400,8 +384,7 @@ void EXTfldval::getBinary(qlong maxLen, qbyte* buf, qlong& realLen) const {
 
 void EXTfldval::setBinary(ffttype type, const qbyte* bytes, qlong len) {
   qHandleInfo* h = len > 0 ? handleWith(bytes, len) : nullptr;
-  mData->reset(isByteType(type) ? type : fftBinary, 0, false);
-  mData->h = h;
+  mData->rewrite(isByteType(type) ? type : fftBinary, [h](FldData& d) { d.h = h; });
 }
 
 qHandleInfo* EXTfldval::getHandle() const { return mData->null ? nullptr : mData->h; }
@@ -451,10 +434,7 @@ objinst EXTfldval::getObjRef() const {
 }
 
 void EXTfldval::setObjRef(objinst inst) {
-  mData->rewrite([inst](FldData& d) {
-    d.setEmpty(fftObjref, 0);
-    d.v.obj = inst;
-  });
+  mData->rewrite(fftObjref, [inst](FldData& d) { d.v.obj = inst; });
 }
 
 qbool EXTfldval::conv(ffttype type, qshort subtype) {
